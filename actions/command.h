@@ -1,0 +1,18 @@
+// The post-extraction command: the run check box caption, and opening the
+// command through the shell or installing an INF file.
+#pragma once
+#include "platform/win32.h"
+
+#define PART_SEPARATOR '|'
+#define DIR_TOKEN "><"
+// Room for a command part once its tokens are replaced.
+#define COMMAND_PART_SIZE 1024
+
+// which: 1 program part, 2 parameter part. Appends a backslash to extractDir first.
+void GetCommandPart(int which, char *out, int outSize);
+// Replaces every "><" of `text` by `replacement`; inserted text is not rescanned.
+void ReplaceDirToken(const char *text, const char *replacement, char *out, int outSize);
+bool IsInfFile(const char *name);
+void BuildRunCaption(char *out, int outSize);
+void RunAfterExtraction(LRESULT checkState);
+void InstallInf(const char *program, const char *parameters);

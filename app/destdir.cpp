@@ -1,0 +1,4 @@
+// Default destination resolution. PLACEHOLDER.
+#include "app/config.h"
+
+void ResolveDefaultDir() {}

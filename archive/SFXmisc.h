@@ -1,0 +1,40 @@
+// SFXmisc: path and file-system helpers shared by the whole program.
+//
+// Paths are 8-bit ANSI texts; "\" is the separator the program produces, "/" is
+// accepted wherever a separator is looked for, and ":" ends a drive prefix.
+// Helpers that "return a string" write it into a buffer the caller supplies,
+// always NUL-terminated and always within the size stated for that helper.
+#pragma once
+#include "platform/win32.h"
+
+// Number of bytes before the NUL.
+int TextLength(const char *text);
+// Copies `count` bytes of `buffer` into `out` (count + 1 bytes of room), cut
+// before the first NUL byte of the buffer, and terminates it.
+void StringFromBuffer(char *out, const char *buffer, int count);
+// Appends "\" when the text is empty or does not end in "\", and only when it
+// holds fewer than 260 characters.
+void AppendBackslash(char *text);
+// Replaces one trailing "\" by the NUL.
+void StripBackslash(char *text);
+// Turns every "/" of the text into "\".
+void SlashesToBackslashes(char *text);
+// The part after the last "\", "/" or ":" (the whole path when there is none),
+// at most 255 characters; `out` has room for 256 bytes.
+void FileNamePart(const char *path, char *out);
+// The directory part of a path (drive roots keep their separator); `out` has
+// room for the path's length plus one.
+void DirectoryPart(const char *path, char *out);
+// True when a file or directory of that path exists. Unless the text ends in
+// "\", its "/" become "\" in place. Never writes past the text or its own
+// pattern buffer: a text too long for the pattern is reported absent.
+bool PathExists(char *text);
+// True when the text is not empty and names a directory by its attributes.
+bool DriveRootIsDirectory(const char *text);
+// Creates the directory and every missing parent, outermost first; no result.
+void CreateDirectoryTree(const char *dir);
+// Sets the file's last-write time from a DOS value (time low, date high, local).
+void SetFileTimeFromDos(HANDLE file, DWORD dosDateTime);
+// Position of the first / last c in the text, or -1 (also for an empty text).
+int FindFirstChar(const char *text, char c);
+int FindLastChar(const char *text, char c);

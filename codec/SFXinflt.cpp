@@ -1,0 +1,6 @@
+// DEFLATE decoder. PLACEHOLDER.
+#include "codec/SFXinflt.h"
+
+LONG remainingCompressed = 0;
+
+void InflateEntry() {}

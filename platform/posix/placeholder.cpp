@@ -1,0 +1,1 @@
+// PLACEHOLDER for the stand-in.

@@ -1,0 +1,109 @@
+// Control surface of the POSIX stand-in for tests, tools and benchmarks.
+//
+// The stand-in implements the Win32 subset of platform/win32.h on Linux. Tests
+// use this header to set the scene (module path, temporary directory, registry,
+// drive mapping, platform id), to play the user (answers to message boxes,
+// scripts for dialogs and the folder browser), to inject faults (failing heap,
+// short writes) and to read back what the program did (message boxes shown,
+// programs started, window states).
+#pragma once
+#include "platform/win32.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// Everything back to its start state: windows, registry, records, scripts,
+// answers, faults, module path, temporary directory, platform id, drive map.
+void Reset();
+
+// ---- files and paths ----------------------------------------------------------
+// Paths given to the API may use "\" or "/". "X:" at the start of a path stands
+// for the host folder mapped to drive X (absent mapping: the path is invalid).
+// Names holding any of < > : " | ? * (after the drive prefix) cannot be created
+// or opened, as on Windows.
+void MapDrive(char letter, const std::string &hostFolder);
+// What GetModuleFileNameA reports (a Windows-style path; default "C:\\sfx.exe").
+void SetModuleFileName(const std::string &path);
+// What GetTempPathA reports (default "C:\\TEMP\\").
+void SetTempPath(const std::string &path);
+// dwPlatformId reported by GetVersionExA (default 2); fail=true makes it fail.
+void SetPlatformId(DWORD id, bool fail = false);
+// Turns a path as the program sees it into the host path it stands for.
+std::string HostPath(const std::string &path);
+// When > 0, every WriteFile writes at most this many bytes and reports that count.
+void SetWriteLimit(long bytesPerCall);
+// Count of WriteFile calls and bytes asked for since Reset (benchmarks, tests).
+long WriteCalls();
+
+// ---- heap ---------------------------------------------------------------------
+// The allocation `n` calls from now fails (0: the very next one); -1: none fails.
+void FailAllocationAfter(int n);
+// Blocks handed out by HeapAlloc and not yet released.
+long LiveAllocations();
+
+// ---- registry (held in memory) ------------------------------------------------
+void RegistrySet(HKEY root, const std::string &keyPath, const std::string &valueName,
+                 const std::string &data, bool addTerminator = true);
+
+// ---- the scripted user ----------------------------------------------------------
+struct MessageBoxRecord {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+// Every MessageBoxA shown since Reset, in order.
+const std::vector<MessageBoxRecord> &MessageBoxes();
+// Answers for the next message boxes, in order; when none is queued the box is
+// answered IDOK (or IDYES for a Yes/No box).
+void QueueMessageBoxAnswer(int answer);
+
+// Called by DialogBoxParamA after WM_INITDIALOG has been handled, with the
+// template name and the dialog window. The script plays the user: sets control
+// texts and check states, selects list items, and sends WM_COMMAND. The dialog
+// runs until EndDialog; a script that returns without the dialog having ended
+// ends it with IDCANCEL (so tests never hang). When no script is set, every
+// dialog is ended with IDCANCEL after its initialisation.
+using DialogScript = std::function<void(const std::string &templateName, HWND dialog)>;
+void SetDialogScript(DialogScript script);
+// Dialog templates opened since Reset, in order.
+const std::vector<std::string> &DialogsShown();
+
+// The folder browser: the path the user picks (empty: cancel) and whether the
+// user presses "New..." (the stand-in runs the callback and the window procedure
+// the program installs, so the program's own code decides the outcome).
+void SetBrowseChoice(const std::string &path, bool pressNew);
+
+// ---- windows ------------------------------------------------------------------
+// Window states for assertions. Controls are created from the dialog templates
+// in resources/sfx.rc, so ids, classes, texts and styles are the real ones.
+std::string WindowText(HWND w);
+bool WindowVisible(HWND w);
+bool WindowEnabled(HWND w);
+bool WindowExists(HWND w);
+int CheckState(HWND w);
+std::vector<std::string> ListItems(HWND list);          // in list order (sorted)
+std::vector<bool> ListSelection(HWND list);
+void SetListSelection(HWND list, int index, bool selected);
+// The window whose text is `caption` among the top-level windows now open.
+HWND FindDialog(const std::string &caption);
+
+// ---- programs started -----------------------------------------------------------
+struct ShellExecuteRecord {
+    HWND owner;
+    std::string verb, file, parameters, directory;
+    int show;
+    std::string currentDirectory;  // the process's current directory at the call
+};
+const std::vector<ShellExecuteRecord> &ShellExecutes();
+struct WinExecRecord {
+    std::string commandLine;
+    UINT show;
+    std::string currentDirectory;
+};
+const std::vector<WinExecRecord> &WinExecs();
+
+}  // namespace standin

@@ -1,0 +1,20 @@
+// Dialog procedures. PLACEHOLDER.
+#include "ui/Dialog.h"
+
+char extractDir[TEXT_BUFFER_SIZE];
+BYTE overwriteMode = 0;
+HWND mainWindow = 0;
+LONG listSearchIndex = 0;
+BYTE overwriteAnswer = 0;
+char passwordText[PASSWORD_BUFFER_SIZE];
+LONG passwordLength = 0;
+
+INT_PTR CALLBACK MainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK NewDirDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK FileExistDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+INT_PTR CALLBACK PasswordDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+bool IsEntrySelected(HWND, const char *) { return false; }
+void CenterWindow(HWND) {}
+void SetChildrenEnabled(HWND, bool) {}
+bool CreateSubdirectory(const char *, const char *) { return false; }
+void ShowAboutBox(HWND) {}
