@@ -13,7 +13,13 @@ INT_PTR CALLBACK MainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 INT_PTR CALLBACK NewDirDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 INT_PTR CALLBACK FileExistDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 INT_PTR CALLBACK PasswordDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-bool IsEntrySelected(HWND, const char *) { return false; }
+bool IsEntrySelected(HWND list, const char *name) {
+    // The list searches from the item after the start index and wraps around, so
+    // entries met in archive order are found without rescanning the whole list.
+    listSearchIndex = (LONG)SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)listSearchIndex,
+                                         (LPARAM)name);
+    return SendMessageA(list, LB_GETSEL, (WPARAM)listSearchIndex, 0) > 0;
+}
 void CenterWindow(HWND) {}
 void SetChildrenEnabled(HWND, bool) {}
 bool CreateSubdirectory(const char *, const char *) { return false; }
