@@ -1,6 +1,116 @@
-// Configuration header and completeness check. PLACEHOLDER.
+// The configuration header at HEADER_OFFSET and the completeness check of the
+// download. Called once by the run sequence (app/SFX.cpp) after the own file is
+// open. Writes the header's share of the run state (app/SFXgbls.h): archiveStart,
+// the four text buffers, the presence and option flags, archiveSizeOk.
+//
+// Header layout (little-endian): "DID", options, 2 reserved bytes, headerSize,
+// then caption, defaultDir, command and startupMessage as length-prefixed texts.
+// Nothing in the header is trusted: every text is at most 255 bytes by its length
+// byte and lands in a 261-byte buffer; a short read leaves a shorter text.
 #include "app/config.h"
+#include "app/SFXgbls.h"
+#include "app/SFXstrings.h"
+#include "archive/SFXmisc.h"
+#include "platform/memory.h"
 
-bool ReadConfiguration() { return false; }
-bool VerifyArchiveSize() { return false; }
-bool IsAutoStartName(const char *) { return false; }
+// Length of the ZIP end-of-central-directory record without its comment.
+#define END_RECORD_SIZE 22
+
+static DWORD ReadArchive(void *buffer, DWORD count) {
+    DWORD got = 0;
+    ReadFile(archiveHandle, buffer, count, &got, 0);
+    return got;
+}
+
+// Reads one length-prefixed text into a 261-byte buffer and returns its length
+// byte. An empty text leaves the buffer as it was (the caption keeps its preset).
+static BYTE ReadText(char *buffer) {
+    BYTE n = 0;
+    ReadArchive(&n, 1);
+    if (n) buffer[ReadArchive(buffer, n)] = 0;
+    return n;
+}
+
+bool IsAutoStartName(const char *modulePath) {
+    char name[256];
+    FileNamePart(modulePath, name);
+    return name[0] == '!' || TextEqual(name, STR_SETUP_EXE, true);
+}
+
+bool ReadConfiguration() {
+    SFXHeader header;
+    archiveStart = HEADER_OFFSET;
+    SeekArchive(archiveStart, FILE_BEGIN);
+
+    // Unread bytes stay zero, so a short read fails the signature test.
+    BYTE *raw = (BYTE *)&header;
+    for (unsigned i = 0; i < sizeof header; i++) raw[i] = 0;
+    ReadArchive(&header, sizeof header);
+    for (int i = 0; i < 3; i++)
+        if (header.signature[i] != STR_SIGNATURE[i]) goto incorrect;
+
+    {
+        BYTE options = header.options;
+        showRunCheckbox = options & OPT_SHOW_RUN_CHECKBOX;
+        selectFiles = options & OPT_SELECT_FILES;
+        lockOverwriteMode = options & OPT_LOCK_OVERWRITE_MODE;
+        // Overwrite value 1 and 2 pick their button; 0 and 3 mean "confirm".
+        BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> 3;
+        overwriteButton = (overwrite == 1 || overwrite == 2) ? 500 + overwrite : 503;
+        checkArchiveSize = !(options & OPT_NO_SIZE_CHECK);
+        autoStart = false;
+        if (options & OPT_AUTO_START) {
+            char path[TEXT_BUFFER_SIZE + 1];
+            path[TEXT_BUFFER_SIZE] = 0;  // old systems leave a cut name unterminated
+            GetModuleFileNameA(0, path, TEXT_BUFFER_SIZE);
+            autoStart = IsAutoStartName(path);
+        }
+        showFinishedMessage = !(options & OPT_NO_FINISHED_MESSAGE);
+        archiveStart += header.headerSize;
+
+        ReadText(captionText);
+        hasDefaultDir = ReadText(defaultDirText) != 0;
+        if (hasDefaultDir) ResolveDefaultDir();
+        hasCommand = ReadText(commandText) != 0;
+        hasStartupMessage = ReadText(messageText) != 0;
+
+        if (!checkArchiveSize || VerifyArchiveSize()) return true;
+    }
+incorrect:
+    MessageBoxA(0, STR_INCORRECT_SIZE, STR_ERROR_CAPTION, MB_ICONERROR);
+    return false;
+}
+
+// The download is complete when an end-of-central-directory record lies in the
+// last 65,558 bytes of the ZIP data and ends, with its comment, exactly at the
+// end of the file. One read of the tail; the file position is restored.
+bool VerifyArchiveSize() {
+    archiveSizeOk = false;
+    DWORD total = GetFileSize(archiveHandle, 0);
+    DWORD n = total - (DWORD)archiveStart;  // a file shorter than archiveStart wraps high
+    if (n > MAX_TAIL_SCAN) n = MAX_TAIL_SCAN;
+    if (n <= END_RECORD_SIZE) return false;
+
+    BYTE *tail = (BYTE *)MemAlloc(n);
+    if (!tail) return false;
+    DWORD remembered = SeekArchive(0, FILE_CURRENT);
+    DWORD tailStart = SeekArchive(-(LONG)n, FILE_END);
+    DWORD got = ReadArchive(tail, n);
+    SeekArchive((LONG)remembered, FILE_BEGIN);
+
+    if (got == n && tailStart != INVALID_SET_FILE_POINTER) {
+        for (DWORD i = 0; i + END_RECORD_SIZE <= n; i++) {
+            const BYTE *p = tail + i;
+            // Compared byte by byte: the stub image must not hold the record
+            // signature as one 4-byte constant.
+            if (p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
+            DWORD commentLength = p[20] | (p[21] << 8);
+            if (total == tailStart + i + END_RECORD_SIZE + commentLength) {
+                archiveSizeOk = true;
+                break;
+            }
+        }
+    }
+    MemFree(tail);
+    return archiveSizeOk;
+}

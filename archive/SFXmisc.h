@@ -10,8 +10,11 @@
 // Number of bytes before the NUL.
 int TextLength(const char *text);
 // Copies `count` bytes of `buffer` into `out` (count + 1 bytes of room), cut
-// before the first NUL byte of the buffer, and terminates it.
+// before the first NUL byte of the buffer, and terminates it. Reads nothing past
+// that NUL, so it also serves as a bounded copy of a shorter text.
 void StringFromBuffer(char *out, const char *buffer, int count);
+// True when both texts are equal; with ignoreCase, ASCII a-z equal A-Z.
+bool TextEqual(const char *a, const char *b, bool ignoreCase);
 // Appends "\" when the text is empty or does not end in "\", and only when it
 // holds fewer than 260 characters.
 void AppendBackslash(char *text);
@@ -32,6 +35,7 @@ bool PathExists(char *text);
 // True when the text is not empty and names a directory by its attributes.
 bool DriveRootIsDirectory(const char *text);
 // Creates the directory and every missing parent, outermost first; no result.
+// A text longer than MAX_PATH creates nothing.
 void CreateDirectoryTree(const char *dir);
 // Sets the file's last-write time from a DOS value (time low, date high, local).
 void SetFileTimeFromDos(HANDLE file, DWORD dosDateTime);
