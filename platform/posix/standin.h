@@ -24,6 +24,10 @@ void Reset();
 // for the host folder mapped to drive X (absent mapping: the path is invalid).
 // Names holding any of < > : " | ? * (after the drive prefix) cannot be created
 // or opened, as on Windows.
+// Start state: drive C is mapped to the host root "/" and the current directory is
+// the test process's working directory in that form (/work/main -> "C:\\work\\main").
+// The current directory is the stand-in's own; the host's is never changed.
+// Mapping a drive again replaces its folder.
 void MapDrive(char letter, const std::string &hostFolder);
 // What GetModuleFileNameA reports (a Windows-style path; default "C:\\sfx.exe").
 void SetModuleFileName(const std::string &path);
@@ -37,6 +41,16 @@ std::string HostPath(const std::string &path);
 void SetWriteLimit(long bytesPerCall);
 // Count of WriteFile calls and bytes asked for since Reset (benchmarks, tests).
 long WriteCalls();
+long long WriteBytes();
+// File handles from CreateFileA not yet closed (all Resets included).
+long OpenHandles();
+// The Windows form of a host path through the drive map ("" when no drive holds it);
+// the inverse of HostPath ("/tmp/x" -> "C:\\tmp\\x" with the default map).
+std::string WindowsPath(const std::string &hostPath);
+// What GetShortPathNameA reports for an existing path (default: the path as given).
+void SetShortPath(const std::string &longPath, const std::string &shortPath);
+// The stand-in's local time is UTC + this offset (default 0).
+void SetUtcOffsetMinutes(int minutes);
 
 // ---- heap ---------------------------------------------------------------------
 // The allocation `n` calls from now fails (0: the very next one); -1: none fails.

@@ -1,0 +1,328 @@
+// Stand-in file access: CreateFileA and the handle calls, directory searches,
+// attributes, directory creation and file times, over host file descriptors.
+//
+// Read-only files are host files without the owner-write bit (checked on the mode
+// bits, since tests may run as root where the host would let the write pass).
+// Sharing modes are ignored. Handles are small numbers that are never reused
+// before standin::Reset(), so a closed handle stays invalid.
+#include "platform/posix/internal.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+
+namespace standin_detail {
+
+namespace {
+
+const uintptr_t FILE_HANDLE_BASE = 0x10000;
+const uintptr_t FIND_HANDLE_BASE = 0x20000;
+
+struct OpenFile {
+    int fd;
+    bool canRead, canWrite;
+};
+
+struct FileState {
+    std::map<uintptr_t, OpenFile> files;
+    std::map<uintptr_t, std::vector<WIN32_FIND_DATAA>> searches;  // found entries
+    uintptr_t nextFile = FILE_HANDLE_BASE, nextFind = FIND_HANDLE_BASE;
+    long writeLimit = 0;
+    long writeCalls = 0;
+    long long writeBytes = 0;
+};
+
+FileState &S() {
+    static FileState s;
+    return s;
+}
+
+OpenFile *Lookup(HANDLE h) {
+    auto it = S().files.find((uintptr_t)h);
+    return it == S().files.end() ? nullptr : &it->second;
+}
+
+bool ReadOnlyMode(const struct stat &st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
+
+DWORD AttributesOf(const struct stat &st) {
+    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return ReadOnlyMode(st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+// 100-ns ticks since 1601-01-01 of a host time.
+FILETIME FileTimeOf(const struct timespec &t) {
+    uint64_t ticks = ((uint64_t)t.tv_sec + 11644473600ull) * 10000000ull + t.tv_nsec / 100;
+    return FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
+}
+
+WIN32_FIND_DATAA FindEntry(const std::string &name, const struct stat &st) {
+    WIN32_FIND_DATAA d;
+    memset(&d, 0, sizeof d);
+    d.dwFileAttributes = AttributesOf(st);
+    d.ftCreationTime = d.ftLastWriteTime = FileTimeOf(st.st_mtim);
+    d.ftLastAccessTime = FileTimeOf(st.st_atim);
+    if (!S_ISDIR(st.st_mode)) {
+        d.nFileSizeLow = (DWORD)st.st_size;
+        d.nFileSizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
+    }
+    size_t n = std::min(name.size(), (size_t)MAX_PATH - 1);
+    memcpy(d.cFileName, name.data(), n);
+    return d;
+}
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c + 32) : c; }
+
+// Case-insensitive match of "*" (any run) and "?" (one character).
+bool Match(const char *p, const char *n) {
+    for (; *p; p++, n++) {
+        if (*p == '*') {
+            for (const char *t = n;; t++) {
+                if (Match(p + 1, t)) return true;
+                if (!*t) return false;
+            }
+        }
+        if (!*n || (*p != '?' && Fold(*p) != Fold(*n))) return false;
+    }
+    return !*n;
+}
+
+// Windows search patterns: "*.*" is every name, and "name.*" also finds "name"
+// (a name without extension has an empty one).
+bool PatternMatches(const std::string &pattern, const std::string &name) {
+    if (Match(pattern.c_str(), name.c_str())) return true;
+    size_t n = pattern.size();
+    if (n >= 2 && pattern.compare(n - 2, 2, ".*") == 0 && name.find('.') == std::string::npos)
+        return Match(pattern.substr(0, n - 2).c_str(), name.c_str());
+    return false;
+}
+
+}  // namespace
+
+void ResetFiles() {
+    FileState &s = S();
+    for (auto &f : s.files) close(f.second.fd);
+    s.files.clear();
+    s.searches.clear();
+    s.writeLimit = 0;
+    s.writeCalls = 0;
+    s.writeBytes = 0;
+}
+
+}  // namespace standin_detail
+
+using namespace standin_detail;
+
+// ---- open files ---------------------------------------------------------------------
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
+                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+    ResolvedPath r;
+    if (!Resolve(name, r) || r.trailingSeparator || r.isRoot()) return INVALID_HANDLE_VALUE;
+    bool write = (access & GENERIC_WRITE) != 0;
+    struct stat st;
+    bool exists = stat(r.host.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return INVALID_HANDLE_VALUE;
+    int oflags = 0;
+    switch (disposition) {
+        case OPEN_EXISTING:
+            if (!exists) return INVALID_HANDLE_VALUE;
+            break;
+        case CREATE_NEW:
+            if (exists) return INVALID_HANDLE_VALUE;
+            oflags = O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+            if (exists && ReadOnlyMode(st)) return INVALID_HANDLE_VALUE;
+            oflags = O_CREAT | O_TRUNC;
+            break;
+        case OPEN_ALWAYS:
+            oflags = O_CREAT;
+            break;
+        default:
+            return INVALID_HANDLE_VALUE;
+    }
+    if (exists && write && ReadOnlyMode(st)) return INVALID_HANDLE_VALUE;
+    bool read = (access & GENERIC_READ) != 0;
+    oflags |= write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
+    if ((oflags & O_TRUNC) && !write) oflags = (oflags & ~O_RDONLY) | O_RDWR;
+    int fd = open(r.host.c_str(), oflags | O_CLOEXEC, 0666);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    uintptr_t h = S().nextFile;
+    S().nextFile += 4;
+    S().files[h] = OpenFile{fd, read, write};
+    return (HANDLE)h;
+}
+
+BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD readCount, LPOVERLAPPED ov) {
+    OpenFile *f = Lookup(h);
+    if (readCount) *readCount = 0;
+    if (!f || !f->canRead) return FALSE;
+    DWORD done = 0;
+    while (done < toRead) {
+        ssize_t n = read(f->fd, (char *)buffer + done, toRead - done);
+        if (n < 0) return FALSE;
+        if (n == 0) break;
+        done += (DWORD)n;
+    }
+    if (readCount) *readCount = done;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED ov) {
+    FileState &s = S();
+    OpenFile *f = Lookup(h);
+    if (written) *written = 0;
+    if (!f || !f->canWrite) return FALSE;
+    s.writeCalls++;
+    s.writeBytes += toWrite;
+    DWORD limit = toWrite;
+    if (s.writeLimit > 0 && (DWORD)s.writeLimit < limit) limit = (DWORD)s.writeLimit;
+    DWORD done = 0;
+    while (done < limit) {
+        ssize_t n = write(f->fd, (const char *)buffer + done, limit - done);
+        if (n <= 0) {
+            if (written) *written = done;
+            return FALSE;
+        }
+        done += (DWORD)n;
+    }
+    if (written) *written = done;
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD moveMethod) {
+    OpenFile *f = Lookup(h);
+    if (!f) return INVALID_SET_FILE_POINTER;
+    int64_t move = distanceHigh ? (int64_t)(((uint64_t)(uint32_t)*distanceHigh << 32) |
+                                            (uint32_t)distance)
+                                : (int64_t)distance;
+    int64_t base;
+    struct stat st;
+    switch (moveMethod) {
+        case FILE_BEGIN: base = 0; break;
+        case FILE_CURRENT: base = lseek(f->fd, 0, SEEK_CUR); break;
+        case FILE_END: base = fstat(f->fd, &st) == 0 ? (int64_t)st.st_size : -1; break;
+        default: return INVALID_SET_FILE_POINTER;
+    }
+    int64_t pos = base + move;
+    // Positions are kept within the signed 32-bit range the program works in; a
+    // failed move leaves the position where it was.
+    if (base < 0 || pos < 0 || pos > 0x7FFFFFFF) return INVALID_SET_FILE_POINTER;
+    if (lseek(f->fd, pos, SEEK_SET) < 0) return INVALID_SET_FILE_POINTER;
+    if (distanceHigh) *distanceHigh = 0;
+    return (DWORD)pos;
+}
+
+DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh) {
+    OpenFile *f = Lookup(h);
+    struct stat st;
+    if (!f || fstat(f->fd, &st) != 0) return 0xFFFFFFFF;
+    if (sizeHigh) *sizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
+    return (DWORD)st.st_size;
+}
+
+BOOL CloseHandle(HANDLE h) {
+    auto it = S().files.find((uintptr_t)h);
+    if (it == S().files.end()) return FALSE;
+    close(it->second.fd);
+    S().files.erase(it);
+    return TRUE;
+}
+
+// Absent times stay unchanged; the creation time has no host counterpart.
+BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
+                 const FILETIME *lastWrite) {
+    OpenFile *f = Lookup(h);
+    if (!f) return FALSE;
+    struct timespec t[2];
+    const FILETIME *src[2] = {access, lastWrite};
+    for (int i = 0; i < 2; i++) {
+        if (!src[i]) {
+            t[i].tv_sec = 0;
+            t[i].tv_nsec = UTIME_OMIT;
+            continue;
+        }
+        uint64_t ticks = ((uint64_t)src[i]->dwHighDateTime << 32) | src[i]->dwLowDateTime;
+        t[i].tv_sec = (time_t)(ticks / 10000000ull) - (time_t)11644473600ll;
+        t[i].tv_nsec = (long)(ticks % 10000000ull) * 100;
+    }
+    return futimens(f->fd, t) == 0;
+}
+
+// ---- the directory tree -----------------------------------------------------------------
+
+HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    ResolvedPath r;
+    // A pattern that ends in a separator names no entry and finds nothing.
+    if (!Resolve(pattern, r, true) || r.trailingSeparator || r.isRoot())
+        return INVALID_HANDLE_VALUE;
+    std::vector<WIN32_FIND_DATAA> found;
+    const std::string &last = r.components.back();
+    struct stat st;
+    if (last.find_first_of("*?") == std::string::npos) {
+        if (stat(r.host.c_str(), &st) == 0) found.push_back(FindEntry(last, st));
+    } else {
+        std::string dir = r.host.substr(0, r.host.size() - last.size() - 1);
+        if (dir.empty()) dir = "/";
+        DIR *d = opendir(dir.c_str());
+        if (!d) return INVALID_HANDLE_VALUE;
+        std::vector<std::string> names;
+        // A drive root has no "." and ".." entries; every other directory has both.
+        if (r.components.size() > 1) {
+            names.push_back(".");
+            names.push_back("..");
+        }
+        std::vector<std::string> others;
+        while (struct dirent *e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") others.push_back(n);
+        }
+        closedir(d);
+        std::sort(others.begin(), others.end());
+        names.insert(names.end(), others.begin(), others.end());
+        for (const std::string &n : names) {
+            if (!PatternMatches(last, n)) continue;
+            if (stat((dir == "/" ? "/" + n : dir + "/" + n).c_str(), &st) == 0)
+                found.push_back(FindEntry(n, st));
+        }
+    }
+    if (found.empty()) return INVALID_HANDLE_VALUE;
+    *data = found.front();
+    uintptr_t h = S().nextFind;
+    S().nextFind += 4;
+    S().searches[h] = found;
+    return (HANDLE)h;
+}
+
+BOOL FindClose(HANDLE h) { return S().searches.erase((uintptr_t)h) ? TRUE : FALSE; }
+
+DWORD GetFileAttributesA(LPCSTR name) {
+    ResolvedPath r;
+    struct stat st;
+    if (!Resolve(name, r) || stat(r.host.c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;
+    // "dir\" names the directory; "file\" names nothing.
+    if (r.trailingSeparator && !S_ISDIR(st.st_mode)) return INVALID_FILE_ATTRIBUTES;
+    return AttributesOf(st);
+}
+
+BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa) {
+    ResolvedPath r;
+    if (!Resolve(name, r) || r.isRoot()) return FALSE;
+    return mkdir(r.host.c_str(), 0777) == 0;
+}
+
+// ---- control surface ------------------------------------------------------------------------
+
+namespace standin {
+
+void SetWriteLimit(long bytesPerCall) { S().writeLimit = bytesPerCall; }
+long WriteCalls() { return S().writeCalls; }
+long long WriteBytes() { return S().writeBytes; }
+long OpenHandles() { return (long)S().files.size(); }
+
+}  // namespace standin

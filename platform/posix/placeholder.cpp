@@ -1,1 +1,0 @@
-// PLACEHOLDER for the stand-in.
