@@ -1,5 +1,23 @@
-// Dialog procedures. PLACEHOLDER.
+// Dialog: the main dialog (MAINDIALOG) and the sub-dialogs DLGNEW, FILEEXIST and
+// PASSWD, the About box, and the window helpers CenterWindow and
+// SetChildrenEnabled.
+//
+// Owns and writes: extractDir, overwriteMode, mainWindow, listSearchIndex
+// (also reset by the extraction pass), overwriteAnswer, passwordText,
+// passwordLength. Reads the run state of app/SFXgbls.h, never writes it.
+// Called by: the run sequence (MainDialogProc), the extraction pass
+// (IsEntrySelected, FileExistDialogProc, PasswordDialogProc).
+//
+// Every procedure dispatches WM_COMMAND on the low word of wParam alone, so a
+// notification code never changes what a control does.
 #include "ui/Dialog.h"
+
+#include "actions/command.h"
+#include "app/SFX.h"
+#include "app/SFXstrings.h"
+#include "archive/SFXmisc.h"
+#include "resources/resource.h"
+#include "ui/browse.h"
 
 char extractDir[TEXT_BUFFER_SIZE];
 BYTE overwriteMode = 0;
@@ -9,10 +27,60 @@ BYTE overwriteAnswer = 0;
 char passwordText[PASSWORD_BUFFER_SIZE];
 LONG passwordLength = 0;
 
-INT_PTR CALLBACK MainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK NewDirDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK FileExistDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-INT_PTR CALLBACK PasswordDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+// Room for the run check box caption: the fixed part with its action word, two
+// names of at most 255 characters and the space between them.
+#define RUN_CAPTION_SIZE 560
+
+// ==== small helpers ==========================================================
+
+static LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
+}
+
+static void ShowItem(HWND dialog, int id, int command) {
+    ShowWindow(GetDlgItem(dialog, id), command);
+}
+
+// Copies at most `limit` characters of `source` to `target`, terminates it and
+// returns the position of the NUL, so that copies can be chained.
+static char *CopyText(char *target, const char *source, int limit) {
+    while (limit-- > 0 && *source) *target++ = *source++;
+    *target = 0;
+    return target;
+}
+
+// Reads the destination edit into extractDir: at most 259 characters.
+static void ReadDirEdit(HWND dialog) {
+    extractDir[GetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir, MAX_PATH)] = 0;
+}
+
+// ==== window helpers =========================================================
+
+void CenterWindow(HWND window) {
+    RECT frame;
+    GetWindowRect(window, &frame);
+    // Signed division: a window larger than the screen gets negative offsets,
+    // rounded toward zero.
+    int x = (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2;
+    SetWindowPos(window, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// Static texts keep their look, and hidden controls (the list box that is not
+// shown, a hidden run check box) keep their state for when they reappear.
+static BOOL CALLBACK EnableChild(HWND child, LPARAM enable) {
+    char className[20];
+    GetClassNameA(child, className, sizeof className);
+    const char *a = className, *b = STR_STATIC_CLASS;
+    while (*a && *a == *b) a++, b++;
+    if (IsWindowVisible(child) && *a != *b) EnableWindow(child, (BOOL)enable);
+    return TRUE;
+}
+
+void SetChildrenEnabled(HWND dialog, bool enable) {
+    EnumChildWindows(dialog, EnableChild, enable);
+}
+
 bool IsEntrySelected(HWND list, const char *name) {
     // The list searches from the item after the start index and wraps around, so
     // entries met in archive order are found without rescanning the whole list.
@@ -20,7 +88,231 @@ bool IsEntrySelected(HWND list, const char *name) {
                                          (LPARAM)name);
     return SendMessageA(list, LB_GETSEL, (WPARAM)listSearchIndex, 0) > 0;
 }
-void CenterWindow(HWND) {}
-void SetChildrenEnabled(HWND, bool) {}
-bool CreateSubdirectory(const char *, const char *) { return false; }
-void ShowAboutBox(HWND) {}
+
+void ShowAboutBox(HWND owner) {
+    MessageBoxA(owner, STR_ABOUT_TEXT, STR_ABOUT_CAPTION, MB_OK);
+}
+
+// ==== the main dialog ========================================================
+
+// WM_INITDIALOG. The order matters: the run caption appends a backslash to
+// extractDir before the edit shows it; the lists are filled before all items are
+// selected; an automatic start runs the whole Start sequence before mainWindow
+// is recorded, so FILEEXIST leaves the radio buttons alone during it.
+static void InitMainDialog(HWND dialog) {
+    SetClassLongA(dialog, GCL_HICON, (LONG)(LONG_PTR)LoadIconA(programInstance, STR_RES_ICON));
+
+    if (hasDefaultDir)
+        CopyText(extractDir, defaultDirText, MAX_PATH);
+    else
+        GetCurrentDirectoryA(MAX_PATH, extractDir);
+
+    // Without a command the box is hidden and unchecked; with one it is checked,
+    // and stays checked when hidden, so the command runs after extraction.
+    bool showRun = false;
+    if (hasCommand) {
+        char caption[RUN_CAPTION_SIZE];
+        BuildRunCaption(caption, sizeof caption);
+        SetDlgItemTextA(dialog, IDC_RUN_CHECK, caption);
+        SendItem(dialog, IDC_RUN_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+        showRun = showRunCheckbox;
+    }
+    if (!showRun) ShowItem(dialog, IDC_RUN_CHECK, SW_HIDE);
+
+    SendItem(dialog, IDC_DIR_EDIT, WM_SETTEXT, 0, (LPARAM)extractDir);
+    SendItem(dialog, IDC_DIR_EDIT, EM_SETSEL, 0, 32767);
+
+    SendItem(dialog, overwriteButton, BM_SETCHECK, BST_CHECKED, 0);
+    overwriteMode = (BYTE)(overwriteButton - IDC_OVERWRITE);
+    if (lockOverwriteMode) {
+        static const WORD lockedIds[] = {IDC_OVERWRITE, IDC_DONT_OVERWRITE,
+                                         IDC_CONFIRM_OVERWRITE, IDC_EXISTING_LABEL};
+        for (int i = 0; i < 4; i++) DestroyWindow(GetDlgItem(dialog, lockedIds[i]));
+    }
+
+    SetWindowTextA(dialog, captionText);
+    CenterWindow(dialog);
+
+    ExtractEntries(dialog, IDC_FILE_LIST, true);
+    if (selectFiles) {
+        ShowItem(dialog, IDC_PLAIN_LIST, SW_HIDE);
+    } else {
+        ShowItem(dialog, IDC_FILE_LIST, SW_HIDE);
+        ExtractEntries(dialog, IDC_PLAIN_LIST, true);
+    }
+    // The multiple-selection list is the work list even while hidden.
+    SendItem(dialog, IDC_FILE_LIST, LB_SETSEL, TRUE, -1);
+
+    if (autoStart) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    mainWindow = dialog;
+}
+
+// IDOK: extract the selected entries into the destination of the edit.
+static void StartExtraction(HWND dialog) {
+    if (!selectFiles) {
+        // The plain list's selection means nothing: every entry is extracted,
+        // and the work list is shown while it is.
+        SendItem(dialog, IDC_FILE_LIST, LB_SETSEL, TRUE, -1);
+        ShowItem(dialog, IDC_PLAIN_LIST, SW_HIDE);
+        ShowItem(dialog, IDC_FILE_LIST, SW_SHOW);
+    }
+    ReadDirEdit(dialog);
+    StripBackslash(extractDir);
+    if (!extractDir[0]) {
+        GetCurrentDirectoryA(MAX_PATH, extractDir);
+        SetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir);
+    }
+
+    // The pass pumps one message per file, so this procedure can be entered
+    // again meanwhile; disabled controls keep the user from issuing commands.
+    SetChildrenEnabled(dialog, false);
+    bool complete = ExtractEntries(dialog, IDC_FILE_LIST, false);
+    SetChildrenEnabled(dialog, true);
+    if (complete) {
+        RunAfterExtraction(SendItem(dialog, IDC_RUN_CHECK, BM_GETCHECK, 0, 0));
+        EndDialog(dialog, IDOK);
+    }
+    // A failed run leaves the dialog open with the failed entries still
+    // selected, except under automatic start, where nobody is there to retry.
+    if (autoStart) SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+// "...": the folder browser, and after its "New..." button the DLGNEW dialog.
+static void Browse(HWND dialog) {
+    if (BrowseForDestination(dialog, extractDir) &&
+        DialogBoxParamA(programInstance, STR_RES_DLGNEW, dialog, NewDirDialogProc, 0) != IDOK)
+        ReadDirEdit(dialog);
+    // Also after a cancelled browse: the edit goes back to the stored destination.
+    SetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        InitMainDialog(dialog);
+    } else if (message == WM_COMMAND) {
+        WORD id = LOWORD(wParam);
+        switch (id) {
+        case IDOK:
+            StartExtraction(dialog);
+            break;
+        case IDCANCEL:
+            // Leave the process in the chosen folder when it exists.
+            ReadDirEdit(dialog);
+            if (PathExists(extractDir)) SetCurrentDirectoryA(extractDir);
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        case IDC_OVERWRITE:
+        case IDC_DONT_OVERWRITE:
+        case IDC_CONFIRM_OVERWRITE:
+            overwriteMode = (BYTE)(id - IDC_OVERWRITE);
+            break;
+        case IDC_ABOUT:
+            ShowAboutBox(dialog);
+            break;
+        case IDC_BROWSE:
+            Browse(dialog);
+            break;
+        }
+    }
+    return FALSE;
+}
+
+// ==== DLGNEW: a new subdirectory below the chosen folder =====================
+
+// The folder browser has just made `base` the current directory; the new
+// directory becomes the current directory in its turn.
+bool CreateSubdirectory(const char *base, const char *name) {
+    // A drive letter or a stream name has no place in a subdirectory name.
+    if (FindFirstChar(name, ':') >= 0) return false;
+    while (*name == '\\') name++;
+    if (!*name) return false;
+
+    char path[2 * TEXT_BUFFER_SIZE];
+    CopyText(CopyText(path, base, MAX_PATH), name, MAX_PATH);
+    CreateDirectoryTree(path);
+
+    CopyText(CopyText(path, name, MAX_PATH), "\\", 1);
+    if (!PathExists(path)) return false;
+    SetCurrentDirectoryA(name);
+    return true;
+}
+
+INT_PTR CALLBACK NewDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        AppendBackslash(extractDir);
+        CenterWindow(dialog);
+        SetDlgItemTextA(dialog, IDC_CURRENT_DIR, extractDir);
+        SetFocus(GetDlgItem(dialog, IDC_NEW_SUBDIR));
+    } else if (message == WM_COMMAND) {
+        WORD id = LOWORD(wParam);
+        if (id == IDOK) {
+            char name[TEXT_BUFFER_SIZE];
+            name[GetDlgItemTextA(dialog, IDC_NEW_SUBDIR, name, MAX_PATH)] = 0;
+            if (name[0]) {
+                if (!CreateSubdirectory(extractDir, name)) {
+                    MessageBoxA(dialog, STR_ERROR_IN_DIRECTORY, STR_ERROR_CAPTION, MB_ICONERROR);
+                    return FALSE;
+                }
+                // The name goes in as typed; a path that would not fit leaves the
+                // destination at the parent folder.
+                int dirLength = TextLength(extractDir);
+                if (dirLength + TextLength(name) + 1 < MAX_PATH)
+                    CopyText(extractDir + dirLength, name, MAX_PATH);
+            }
+            EndDialog(dialog, IDOK);
+        } else if (id == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+        }
+    }
+    return FALSE;
+}
+
+// ==== FILEEXIST: overwrite an existing file? =================================
+
+INT_PTR CALLBACK FileExistDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        CenterWindow(dialog);
+        char text[sizeof currentEntryName + 32];  // name, then the 30-character question
+        CopyText(CopyText(text, currentEntryName, sizeof currentEntryName - 1),
+                 STR_ALREADY_EXISTS, 31);
+        SendItem(dialog, IDC_EXIST_TEXT, WM_SETTEXT, 0, (LPARAM)text);
+    } else if (message == WM_COMMAND) {
+        WORD id = LOWORD(wParam);
+        if (id == IDOK || id == IDCANCEL) {  // "&Yes"; "&No", Esc or the close box
+            BYTE yes = id == IDOK;
+            if (SendItem(dialog, IDC_DONT_ASK, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+                // The answer becomes the overwrite mode for the rest of this run
+                // and later ones; the main dialog's radio buttons follow, once
+                // it is there (not yet during an automatic start).
+                if (mainWindow) {
+                    SendItem(mainWindow, IDC_CONFIRM_OVERWRITE, BM_SETCHECK, BST_UNCHECKED, 0);
+                    SendItem(mainWindow, yes ? IDC_OVERWRITE : IDC_DONT_OVERWRITE, BM_SETCHECK,
+                             BST_CHECKED, 0);
+                }
+                overwriteMode = !yes;
+                overwriteAnswer = yes;
+            } else if (overwriteMode != 0) {
+                overwriteAnswer = yes;
+            }
+            EndDialog(dialog, id);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// ==== PASSWD: the password of an encrypted entry =============================
+
+INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        CenterWindow(dialog);
+        SetFocus(GetDlgItem(dialog, IDC_PASSWORD));
+    } else if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        // Esc (IDCANCEL) is deliberately ignored: the dialog has no way out but OK.
+        passwordLength = (LONG)GetDlgItemTextA(dialog, IDC_PASSWORD, passwordText,
+                                               PASSWORD_BUFFER_SIZE);
+        passwordText[passwordLength] = 0;
+        EndDialog(dialog, IDOK);
+    }
+    return FALSE;
+}
