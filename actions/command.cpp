@@ -1,9 +1,148 @@
-// Post-extraction command. PLACEHOLDER.
+// The post-extraction command: the caption of the main dialog's run check box, and
+// starting the configured command once an extraction is complete.
+//
+// The command comes from the configuration header (commandText, at most 255
+// characters): "program|parameters", where the first "|" splits and further "|"
+// belong to the parameters, and every "><" in either part stands for the
+// destination with its trailing backslash. A program part naming an .INF file is
+// installed through the platform's setup library; anything else is opened
+// through the shell. Nothing here reports an error.
+//
+// Keeps no state. Writes extractDir only to give it its trailing backslash.
+// Called by the main dialog: BuildRunCaption while it initialises,
+// RunAfterExtraction after a complete extraction.
 #include "actions/command.h"
 
-void GetCommandPart(int, char *out, int) { out[0] = 0; }
-void ReplaceDirToken(const char *, const char *, char *out, int) { out[0] = 0; }
-bool IsInfFile(const char *) { return false; }
-void BuildRunCaption(char *out, int) { out[0] = 0; }
-void RunAfterExtraction(LRESULT) {}
-void InstallInf(const char *, const char *) {}
+#include "app/SFXgbls.h"
+#include "app/SFXstrings.h"
+#include "archive/SFXmisc.h"
+#include "ui/Dialog.h"
+
+// The template, a program name and a parameter name (255 characters each at
+// most), the space between them and the NUL.
+#define CAPTION_SIZE 540
+// The longest setup prefix, the section suffix and the mode around a program part.
+#define INSTALL_LINE_SIZE (COMMAND_PART_SIZE + 96)
+
+// GetVersionExA wants the size of the ANSI record, which the platform checks.
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
+
+// Appends `text` to the text in `out`, cut so that out never exceeds outSize bytes.
+static void AppendText(char *out, int outSize, const char *text) {
+    int n = TextLength(out);
+    while (*text && n < outSize - 1) out[n++] = *text++;
+    out[n] = 0;
+}
+
+// Copies `length` characters of `text` into `out`, each "><" among them replaced
+// by `replacement`. The inserted text is copied, never scanned again, so a
+// replacement holding "><" is inserted once per token of the input. A command
+// full of tokens grows far beyond any path: the result is cut at outSize - 1.
+static void ReplaceTokens(const char *text, int length, const char *replacement, char *out,
+                          int outSize) {
+    int n = 0;
+    for (int i = 0; i < length; i++) {
+        if (text[i] == DIR_TOKEN[0] && i + 1 < length && text[i + 1] == DIR_TOKEN[1]) {
+            for (const char *r = replacement; *r && n < outSize - 1; r++) out[n++] = *r;
+            i++;
+        } else if (n < outSize - 1) {
+            out[n++] = text[i];
+        }
+    }
+    out[n] = 0;
+}
+
+void ReplaceDirToken(const char *text, const char *replacement, char *out, int outSize) {
+    ReplaceTokens(text, TextLength(text), replacement, out, outSize);
+}
+
+void GetCommandPart(int which, char *out, int outSize) {
+    // The token means "the destination directory with its backslash"; the
+    // backslash stays in extractDir, so the main dialog's edit shows it too.
+    AppendBackslash(extractDir);
+    const char *text = commandText;
+    int length = TextLength(text);
+    int split = FindFirstChar(text, PART_SEPARATOR);
+    int start = 0;
+    if (which == 1) {
+        if (split >= 0) length = split;
+    } else {
+        start = split < 0 ? length : split + 1;
+        length -= start;
+    }
+    ReplaceTokens(text + start, length, extractDir, out, outSize);
+    // The short form has no spaces, so a program path survives the shell's
+    // command line unquoted. In place, with the part's own length as the room:
+    // the call succeeds only for the exact name of an existing file or folder
+    // whose short form is shorter; otherwise it writes nothing and the part
+    // keeps its long form (a part with arguments is never an existing name).
+    GetShortPathNameA(out, out, (DWORD)TextLength(out));
+}
+
+bool IsInfFile(const char *name) {
+    int n = TextLength(name);
+    // Only letters are folded, so the dot compares as itself.
+    return n >= 4 && TextEqual(name + n - 4, STR_INF_SUFFIX, true);
+}
+
+void BuildRunCaption(char *out, int outSize) {
+    char part[COMMAND_PART_SIZE];
+    char name[256];
+    char caption[CAPTION_SIZE];
+    caption[0] = 0;
+    AppendText(caption, CAPTION_SIZE, STR_RUN_CAPTION);
+    GetCommandPart(1, part, COMMAND_PART_SIZE);
+    FileNamePart(part, name);
+    AppendText(caption, CAPTION_SIZE, name);
+    const char *action = IsInfFile(name) ? STR_ACTION_INSTALL : STR_ACTION_RUN;
+    // One space even without parameters: the caption always has this shape.
+    AppendText(caption, CAPTION_SIZE, " ");
+    GetCommandPart(2, part, COMMAND_PART_SIZE);
+    FileNamePart(part, name);
+    AppendText(caption, CAPTION_SIZE, name);
+    ReplaceDirToken(caption, action, out, outSize);
+}
+
+void InstallInf(const char *program, const char *parameters) {
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) return;
+    char line[INSTALL_LINE_SIZE];
+    line[0] = 0;
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
+        AppendText(line, INSTALL_LINE_SIZE, STR_INF_PLATFORM1);
+    } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        AppendText(line, INSTALL_LINE_SIZE, STR_INF_PLATFORM2);
+        // The NT section of a driver INF is named by the parameter ".ntx86",
+        // exactly so spelled; any other parameter installs the plain section.
+        if (TextEqual(parameters, STR_INF_NT_SUFFIX, false))
+            AppendText(line, INSTALL_LINE_SIZE, STR_INF_NT_SUFFIX);
+        AppendText(line, INSTALL_LINE_SIZE, STR_INF_MODE);
+    }
+    // Any other platform has no setup library: the INF is handed over alone.
+    AppendText(line, INSTALL_LINE_SIZE, program);
+    WinExec(line, SW_SHOW);
+}
+
+void RunAfterExtraction(LRESULT checkState) {
+    if (checkState != BST_CHECKED || !hasCommand) return;
+    char program[COMMAND_PART_SIZE];
+    char parameters[COMMAND_PART_SIZE];
+    char saved[TEXT_BUFFER_SIZE];
+    GetCommandPart(1, program, COMMAND_PART_SIZE);
+    GetCommandPart(2, parameters, COMMAND_PART_SIZE);
+    // A failed query leaves the buffer as it was: restoring "" then fails harmlessly.
+    saved[0] = 0;
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    // The started program inherits the configured default directory, not the
+    // destination the user may have chosen (the shell gets that one explicitly).
+    if (defaultDirText[0]) SetCurrentDirectoryA(defaultDirText);
+    // Four characters or fewer cannot name anything worth starting.
+    if (TextLength(program) > 4) {
+        if (IsInfFile(program))
+            InstallInf(program, parameters);
+        else
+            ShellExecuteA(0, STR_VERB_OPEN, program, parameters, extractDir, SW_SHOW);
+    }
+    SetCurrentDirectoryA(saved);
+}

@@ -3,6 +3,13 @@
 #pragma once
 #include "platform/win32.h"
 
+// Set anew by every browse.
+extern BROWSEINFOA browseInfo;            // the browser's parameters
+extern char browseDisplayName[MAX_PATH];  // display name of the choice; scratch room
+extern LPITEMIDLIST browseResult;         // item identifier list the browser returned
+extern bool newFolderRequested;           // the user left with "New..."
+extern HWND newFolderButton;              // the added "New..." button
+
 // True only when the user left the browser with "New..." and the chosen folder's
 // path was written into `buffer` (MAX_PATH characters).
 bool BrowseForDestination(HWND owner, char *buffer);
