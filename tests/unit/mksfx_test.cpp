@@ -1,0 +1,525 @@
+// mksfx, the builder: runs the host binary on archives made by real tools and on
+// folders, and reads the result the way the stub does (local headers from the
+// header's end, 16-byte descriptors skipped, CRC and size from the local header,
+// the password check byte by flag bit 3), with Info-ZIP unzip as a second reader.
+#include <gtest/gtest.h>
+
+#ifdef MKSFX_PATH
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+constexpr size_t kHeaderOffset = 22528;
+
+uint16_t U16(const Bytes &b, size_t i) { return uint16_t(b[i] | b[i + 1] << 8); }
+uint32_t U32(const Bytes &b, size_t i) { return U16(b, i) | uint32_t(U16(b, i + 2)) << 16; }
+
+Bytes ReadBytes(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// One entry as the stub's walk sees it, with the outcome of reading its data.
+struct Walked {
+    std::string name;
+    uint16_t flags, method, modTime, modDate;
+    uint32_t crc, compressedSize;
+    bool passwordOk = true;
+    bool dataOk = false;
+};
+
+// Traditional decryption, to check what the stub checks.
+struct Keys {
+    uint32_t k[3] = {0x12345678, 0x23456789, 0x34567890};
+    const z_crc_t *t = get_crc_table();
+    uint32_t Step(uint32_t c, uint8_t b) { return t[(c ^ b) & 0xFF] ^ (c >> 8); }
+    void Update(uint8_t p) {
+        k[0] = Step(k[0], p);
+        k[1] = (k[1] + (k[0] & 0xFF)) * 0x08088405u + 1;
+        k[2] = Step(k[2], uint8_t(k[1] >> 24));
+    }
+    uint8_t Decrypt(uint8_t c) {
+        uint16_t x = uint16_t(k[2] | 2);
+        uint8_t p = c ^ uint8_t((uint32_t(x) * (x ^ 1)) >> 8);
+        Update(p);
+        return p;
+    }
+};
+
+bool DataMatchesCrc(const Walked &e, Bytes data) {
+    Bytes plain;
+    if (e.method == 0) {
+        plain = data;
+    } else {
+        z_stream z{};
+        inflateInit2(&z, -15);
+        plain.resize(1 << 20);
+        z.next_in = data.data();
+        z.avail_in = uInt(data.size());
+        z.next_out = plain.data();
+        z.avail_out = uInt(plain.size());
+        int rc = inflate(&z, Z_FINISH);
+        plain.resize(z.total_out);
+        inflateEnd(&z);
+        if (rc != Z_STREAM_END) return false;
+    }
+    return uint32_t(crc32(0, plain.data(), uInt(plain.size()))) == e.crc;
+}
+
+std::vector<Walked> StubWalk(const Bytes &f, const std::string &password = "") {
+    std::vector<Walked> out;
+    size_t pos = kHeaderOffset + U16(f, kHeaderOffset + 6);
+    while (pos + 30 <= f.size()) {
+        uint32_t sig = U32(f, pos);
+        if (sig == 0x08074B50) {
+            pos += 16;
+            continue;
+        }
+        if (sig != 0x04034B50) break;
+        Walked e{};
+        e.flags = U16(f, pos + 6);
+        e.method = U16(f, pos + 8);
+        e.modTime = U16(f, pos + 10);
+        e.modDate = U16(f, pos + 12);
+        e.crc = U32(f, pos + 14);
+        e.compressedSize = U32(f, pos + 18);
+        size_t n = U16(f, pos + 26), x = U16(f, pos + 28);
+        e.name.assign(f.begin() + pos + 30, f.begin() + pos + 30 + n);
+        size_t data = pos + 30 + n + x;
+        if (data + e.compressedSize > f.size()) break;
+        Bytes bytes(f.begin() + data, f.begin() + data + e.compressedSize);
+        if (e.flags & 1) {
+            Keys keys;
+            for (char c : password) keys.Update(uint8_t(c));
+            for (auto &b : bytes) b = keys.Decrypt(b);
+            uint8_t expect = (e.flags & 8) ? uint8_t(e.modTime >> 8) : uint8_t(e.crc >> 24);
+            e.passwordOk = bytes.size() >= 12 && bytes[11] == expect;
+            bytes.erase(bytes.begin(), bytes.begin() + std::min<size_t>(12, bytes.size()));
+        }
+        e.dataOk = e.name.back() == '/' || DataMatchesCrc(e, bytes);
+        out.push_back(e);
+        pos = data + e.compressedSize;
+    }
+    return out;
+}
+
+// The stub's completeness check: an end record whose comment ends at the file's end.
+bool EndsWithEndRecord(const Bytes &f) {
+    size_t start = kHeaderOffset + U16(f, kHeaderOffset + 6);
+    size_t n = std::min<size_t>(f.size() - start, 65558);
+    size_t tail = f.size() - n;
+    for (size_t i = 0; n > 22 && i <= n - 22; ++i)
+        if (U32(f, tail + i) == 0x06054B50 && tail + i + 22 + U16(f, tail + i + 20) == f.size()) return true;
+    return false;
+}
+
+// The comment of the last end record whose comment fits in the file (a maker may
+// pad its archive after it).
+std::string ZipComment(const Bytes &f) {
+    for (size_t i = f.size() - 22 + 1; i-- > 0;)
+        if (U32(f, i) == 0x06054B50 && i + 22 + U16(f, i + 20) <= f.size())
+            return std::string(f.begin() + i + 22, f.begin() + i + 22 + U16(f, i + 20));
+    return "(none)";
+}
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class MksfxTest : public ::testing::Test {
+protected:
+    fs::path dir;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/mksfx_test.XXXXXX";
+        dir = mkdtemp(tmpl);
+        Bytes stub(kHeaderOffset);
+        for (size_t i = 0; i < stub.size(); ++i) stub[i] = uint8_t(i * 7 + 3);
+        Write("stub.bin", std::string(stub.begin(), stub.end()));
+        ASSERT_EQ(Sh("mkdir -p d/sub && printf hello > d/a.txt && seq 1 3000 > d/sub/b.txt && : > d/empty"
+                     " && head -c 3000 /dev/urandom > d/rand.bin"),
+                  0);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void Write(const std::string &name, const std::string &data) {
+        std::ofstream(dir / name, std::ios::binary) << data;
+    }
+    std::string Slurp(const std::string &name) {
+        Bytes b = ReadBytes(dir / name);
+        return std::string(b.begin(), b.end());
+    }
+    int Sh(const std::string &command) {
+        std::string line = "cd '" + dir.string() + "' && MKSFX='" MKSFX_PATH "' && (" + command +
+                           ") >sh.log 2>&1";
+        int rc = std::system(line.c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    // mksfx with the test stub (a later --stub wins).
+    Result Run(const std::string &args) {
+        std::string line = "cd '" + dir.string() + "' && '" MKSFX_PATH "' --stub stub.bin " + args +
+                           " >run.out 2>run.err";
+        int rc = std::system(line.c_str());
+        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp("run.out"), Slurp("run.err")};
+    }
+    bool Exists(const std::string &name) { return fs::exists(dir / name); }
+    bool TempLeftovers() {
+        for (auto &e : fs::directory_iterator(dir))
+            if (e.path().filename().string().find(".tmp") != std::string::npos) return true;
+        return false;
+    }
+    // The entry names in central-directory order, as unzip lists them.
+    std::vector<std::string> UnzipNames(const std::string &archive) {
+        Sh("unzip -Z1 " + archive);
+        std::istringstream in(Slurp("sh.log"));
+        std::vector<std::string> names;
+        for (std::string line; std::getline(in, line);) names.push_back(line);
+        return names;
+    }
+    std::vector<std::string> WalkNames(const std::vector<Walked> &walked) {
+        std::vector<std::string> names;
+        for (auto &e : walked) names.push_back(e.name);
+        return names;
+    }
+};
+
+class MksfxHeader : public MksfxTest {};
+class MksfxRewrite : public MksfxTest {};
+class MksfxRefusal : public MksfxTest {};
+class MksfxPack : public MksfxTest {};
+class MksfxCli : public MksfxTest {};
+
+// ---------------------------------------------------------------- header
+
+TEST_F(MksfxHeader, WorkedExampleIsSixtyBytesAfterTheWholeStub) {
+    ASSERT_EQ(Run("--caption 'Self Extracting Archive, TARVEX 1.5' --command '><ADOPTED.W52'"
+                  " --select-files --no-size-check -o out.exe d").status, 0);
+    Bytes f = ReadBytes(dir / "out.exe");
+    Bytes stub = ReadBytes(dir / "stub.bin");
+    ASSERT_GT(f.size(), kHeaderOffset + 64);
+    EXPECT_TRUE(std::equal(stub.begin(), stub.end(), f.begin()));
+    std::string expect = std::string("DID\x22\x00\x01\x3C\x00", 8) + "\x23" +
+                         "Self Extracting Archive, TARVEX 1.5" + std::string(1, '\0') + "\x0D" +
+                         "><ADOPTED.W52" + std::string(1, '\0') + "PK\x03\x04";
+    EXPECT_EQ(std::string(f.begin() + kHeaderOffset, f.begin() + kHeaderOffset + 64), expect);
+}
+
+TEST_F(MksfxHeader, OptionBitsByName) {
+    struct Case {
+        const char *args;
+        uint8_t byte;
+    } cases[] = {
+        {"", 0x00},
+        {"--show-run-checkbox", 0x01},
+        {"--select-files", 0x02},
+        {"--lock-overwrite", 0x04},
+        {"--overwrite=confirm", 0x00},
+        {"--overwrite always", 0x08},
+        {"--overwrite=never", 0x10},
+        {"--no-size-check", 0x20},
+        {"--auto-start", 0x40},
+        {"--no-finished-message", 0x80},
+        {"--select-files --lock-overwrite --overwrite=never --auto-start", 0x56},
+        {"--raw-options 0x18", 0x18},
+        {"--select-files --raw-options 201", 201},  // the raw byte wins
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(Run(std::string(c.args) + " -o out.exe d/a.txt").status, 0) << c.args;
+        EXPECT_EQ(ReadBytes(dir / "out.exe")[kHeaderOffset + 3], c.byte) << c.args;
+    }
+}
+
+TEST_F(MksfxHeader, TextsAndStartupMessageStyle) {
+    struct Case {
+        std::string args;
+        std::string texts;  // the four length-prefixed fields
+    } cases[] = {
+        {"--message Hi", std::string("\0\0\0\2Hi", 6)},
+        {"--message Hi --message-style ok-cancel", std::string("\0\0\0\3\1Hi", 7)},
+        {"--message Hi --message-style yes-no", std::string("\0\0\0\3\2Hi", 7)},
+        {"--message Hi --message-style ok", std::string("\0\0\0\3\0Hi", 7)},
+        {"--message Hi --message-style 6", std::string("\0\0\0\3\6Hi", 7)},
+        {"--dir '><' --caption C --command=run.inf",
+         std::string("\1C\2><\7run.inf\0", 14)},
+        {"--caption " + std::string(255, 'x'), "\xFF" + std::string(255, 'x') + std::string(3, '\0')},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(Run(c.args + " -o out.exe d/a.txt").status, 0) << c.args;
+        Bytes f = ReadBytes(dir / "out.exe");
+        EXPECT_EQ(U16(f, kHeaderOffset + 6), 8 + c.texts.size()) << c.args;
+        EXPECT_EQ(std::string(f.begin() + kHeaderOffset + 8, f.begin() + kHeaderOffset + 8 + c.texts.size()),
+                  c.texts)
+            << c.args;
+    }
+}
+
+// ---------------------------------------------------------------- rewriting
+
+const char kUnseekablePython[] = R"(import io, sys, zipfile
+class Pipe(io.RawIOBase):
+    def __init__(self, f): self.f = f
+    def writable(self): return True
+    def write(self, b): return self.f.write(b)
+with open('in.zip', 'wb') as raw, zipfile.ZipFile(Pipe(raw), 'w', zipfile.ZIP_DEFLATED) as z:
+    z.write('d/sub/b.txt', 'b.txt')
+    z.writestr('stored.txt', 'plain', compress_type=zipfile.ZIP_STORED)
+    z.write('d/rand.bin', 'rand.bin')
+    z.comment = b'C' * 1000
+)";
+
+TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
+    Write("unseekable.py", kUnseekablePython);
+    struct Maker {
+        const char *label, *command, *password;
+    } makers[] = {
+        {"zip", "zip -qr in.zip d", ""},
+        {"zip -fd (descriptors)", "zip -qr -fd in.zip d", ""},
+        {"zip streamed into a pipe", "zip -qr - d | cat > in.zip", ""},
+        {"zip -P (encrypted, descriptors)", "zip -qr -P pw in.zip d", "pw"},
+        {"zip with a comment", "echo 'the archive comment' | zip -qr -z in.zip d", ""},
+        {"7z", "7z a -bd -tzip in.zip d >/dev/null", ""},
+        {"7z ZipCrypto", "7z a -bd -tzip -ppw -mem=ZipCrypto in.zip d >/dev/null", "pw"},
+        {"bsdtar (descriptors)", "bsdtar --format zip -cf in.zip d", ""},
+        {"bsdtar streamed (block padding)", "bsdtar --format zip -cf - d | cat > in.zip", ""},
+        {"python zipfile, unseekable", "python3 unseekable.py", ""},
+        {"a self-extractor renamed .zip", "$MKSFX --stub stub.bin -o first.exe d && mv first.exe in.zip", ""},
+    };
+    for (const Maker &m : makers) {
+        SCOPED_TRACE(m.label);
+        fs::remove(dir / "in.zip");
+        ASSERT_EQ(Sh(m.command), 0) << Slurp("sh.log");
+        Result r = Run("-o out.exe in.zip");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Sh(std::string("unzip -tq -P '") + m.password + "' out.exe"), 0) << Slurp("sh.log");
+
+        Bytes f = ReadBytes(dir / "out.exe");
+        std::vector<Walked> walked = StubWalk(f, m.password);
+        EXPECT_EQ(WalkNames(walked), UnzipNames("in.zip"));
+        for (const Walked &e : walked) {
+            EXPECT_TRUE(e.passwordOk) << e.name;
+            EXPECT_TRUE(e.dataOk) << e.name;
+            if (!(e.flags & 1)) EXPECT_EQ(e.flags & 8, 0) << e.name;
+        }
+        EXPECT_TRUE(EndsWithEndRecord(f));
+        EXPECT_EQ(ZipComment(f), ZipComment(ReadBytes(dir / "in.zip")));
+    }
+}
+
+TEST_F(MksfxRewrite, KeepsTheLocalTimeOfEncryptedEntriesWithDescriptors) {
+    // With bit 3 the check byte is the time's high byte: the local time must survive.
+    ASSERT_EQ(Sh("touch -d '2003-04-05 06:07:08' d/a.txt && zip -q -P pw in.zip d/a.txt"), 0);
+    ASSERT_EQ(Run("-o out.exe in.zip").status, 0);
+    std::vector<Walked> w = StubWalk(ReadBytes(dir / "out.exe"), "pw");
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0].flags & 9, 9);
+    EXPECT_EQ(w[0].modTime >> 8, (6 << 11 | 7 << 5 | 4) >> 8);
+    EXPECT_TRUE(w[0].passwordOk);
+    EXPECT_FALSE(StubWalk(ReadBytes(dir / "out.exe"), "wrong")[0].passwordOk);
+}
+
+// ---------------------------------------------------------------- refusals
+
+TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
+    const std::string longDir(200, 'a'), longLeaf(55, 'b');
+    struct Case {
+        const char *label;
+        std::string setup, args, expect;
+    } cases[] = {
+        {"ZIP64 entries (zip -fz)", "zip -qr -fz in.zip d", "in.zip", "ZIP64"},
+        {"ZIP64 end record added by hand",
+         "zip -q in.zip d/a.txt && python3 -c \"import struct;b=open('in.zip','rb').read();i=b.rfind(b'PK\\x05\\x06');"
+         "z=struct.pack('<IQHHIIQQQQ',0x06064b50,44,45,45,0,0,1,1,0,0);l=struct.pack('<IIQI',0x07064b50,0,i,1);"
+         "open('in.zip','wb').write(b[:i]+z+l+b[i:])\"",
+         "in.zip", "in.zip: ZIP64"},
+        {"ZIP64 local header (python force_zip64)",
+         "python3 -c \"import zipfile;z=zipfile.ZipFile('in.zip','w');f=z.open('x.txt','w',force_zip64=True);"
+         "f.write(b'x');f.close();z.close()\"",
+         "in.zip", "x.txt: ZIP64"},
+        {"bzip2 method", "zip -qr -Z bzip2 in.zip d", "in.zip", "d/sub/b.txt: compression method 12"},
+        {"AES encryption", "7z a -bd -tzip -ppw -mem=AES256 in.zip d >/dev/null", "in.zip", "AES"},
+        {"258-byte name in a zip",
+         "python3 -c \"import zipfile;zipfile.ZipFile('in.zip','w').writestr('n'*258,'x')\"", "in.zip",
+         std::string(258, 'n') + ": the name is 258 bytes"},
+        {"258-byte name packed", "mkdir -p L/" + longDir + " && : > L/" + longDir + "/" + longLeaf, "L",
+         "the name is 258 bytes"},
+        {"empty archive", "python3 -c \"import zipfile;zipfile.ZipFile('in.zip','w').close()\"", "in.zip",
+         "no entries"},
+        {"not a zip", "echo hello > in.zip", "in.zip", "in.zip: not a ZIP archive"},
+        {"missing input", "", "nothing", "nothing: cannot read"},
+        {"missing input zip", "", "gone.zip", "gone.zip: cannot read"},
+        {"\"..\" in a name", "", "d/../d/a.txt", "d/../d/a.txt: a \"..\""},
+        {"caption of 256 bytes", "", "--caption " + std::string(256, 'c') + " d", "--caption: 256 bytes"},
+        {"message and code byte over 255", "",
+         "--message-style yes-no --message " + std::string(255, 'm') + " d", "--message: 256 bytes"},
+        {"stub one byte short", "head -c 22527 stub.bin > short.bin", "--stub short.bin d",
+         "short.bin: the stub is 22527 bytes; it must be exactly 22528"},
+        {"missing stub", "", "--stub none.exe d", "none.exe: stub not found"},
+        {"file of 4 GiB (sparse)", "truncate -s 4G big.bin", "big.bin", "big.bin: 4 GiB or more"},
+        {"stored result over 2 GiB (sparse)", "truncate -s 2100M big.bin", "--store d/a.txt big.bin",
+         "big.bin: the self-extractor would exceed 2 GiB"},
+        {"zip whose result exceeds 2 GiB (sparse)",
+         "python3 -c \"import struct;f=open('in.zip','wb');n=2147480000;"
+         "f.write(struct.pack('<IHHHHHIIIHH',0x04034b50,10,0,0,0,0,0,n,n,5,0)+b'huge1');f.seek(n,1);"
+         "c=struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,20,10,0,0,0,0,0,n,n,5,0,0,0,0,0,0)+b'huge1';"
+         "o=35+n;f.write(c+struct.pack('<IHHHHIIH',0x06054b50,0,0,1,1,len(c),o,0))\"",
+         "in.zip", "huge1: the self-extractor would exceed 2 GiB"},
+        {"password for a zip input", "zip -q in.zip d/a.txt", "--password pw in.zip", "apply to packed files"},
+        {"unknown option", "", "--frobnicate d", "--frobnicate: unknown option"},
+        {"bad overwrite mode", "", "--overwrite=sometimes d", "--overwrite: expected confirm"},
+        {"style without message", "", "--message-style 1 d", "--message-style needs a --message"},
+        {"style out of range", "", "--message 'x' --message-style 7 d", "--message-style: expected a number"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        Sh("rm -f in.zip big.bin out.exe");
+        ASSERT_EQ(Sh(c.setup.empty() ? "true" : c.setup), 0) << Slurp("sh.log");
+        Result r = Run("-o out.exe " + c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.expect), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_FALSE(Exists("out.exe"));
+        EXPECT_FALSE(TempLeftovers());
+    }
+}
+
+TEST_F(MksfxRefusal, LeavesAnExistingOutputUntouched) {
+    Write("out.exe", "the previous build");
+    ASSERT_EQ(Sh("zip -qr -Z bzip2 in.zip d"), 0);
+    EXPECT_EQ(Run("-o out.exe in.zip").status, 2);
+    EXPECT_EQ(Slurp("out.exe"), "the previous build");
+    EXPECT_FALSE(TempLeftovers());
+}
+
+// ---------------------------------------------------------------- packing
+
+TEST_F(MksfxPack, FoldersWithEachMethodAndEncryption) {
+    struct Case {
+        const char *label, *args, *password;
+        uint16_t textMethod, randMethod;  // methods of d/sub/b.txt and d/rand.bin
+    } cases[] = {
+        {"default: deflate, incompressible stored", "", "", 8, 0},
+        {"--level 1", "--level 1", "", 8, 0},
+        {"--store", "--store", "", 0, 0},
+        {"--level 0 stores", "--level 0", "", 0, 0},
+        {"--password", "--password pw", "pw", 8, 0},
+        {"--store --password", "--store --password=pw", "pw", 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        ASSERT_EQ(Run(std::string(c.args) + " -o out.exe d").status, 0);
+        EXPECT_EQ(Sh(std::string("unzip -tq -P '") + c.password + "' out.exe"), 0) << Slurp("sh.log");
+        Bytes f = ReadBytes(dir / "out.exe");
+        std::vector<Walked> w = StubWalk(f, c.password);
+        ASSERT_EQ(WalkNames(w), (std::vector<std::string>{"d/", "d/a.txt", "d/empty", "d/rand.bin", "d/sub/",
+                                                           "d/sub/b.txt"}));
+        EXPECT_EQ(WalkNames(w), UnzipNames("out.exe"));
+        for (const Walked &e : w) {
+            bool isFile = e.name.back() != '/';
+            EXPECT_TRUE(e.dataOk && e.passwordOk) << e.name;
+            EXPECT_EQ(e.flags, isFile && *c.password ? 1 : 0) << e.name;
+        }
+        EXPECT_EQ(w[5].method, c.textMethod);
+        EXPECT_EQ(w[3].method, c.randMethod);
+        EXPECT_TRUE(EndsWithEndRecord(f));
+        if (*c.password) {
+            EXPECT_NE(Sh("unzip -tq -P wrong out.exe"), 0);
+            EXPECT_FALSE(StubWalk(f, "wrong")[1].passwordOk);
+        }
+    }
+}
+
+TEST_F(MksfxPack, NamesFromTheBaseFolder) {
+    struct Case {
+        const char *args;
+        std::vector<std::string> names;
+    } cases[] = {
+        {"-C d .", {"a.txt", "empty", "rand.bin", "sub/", "sub/b.txt"}},
+        {"--base=d sub a.txt", {"sub/", "sub/b.txt", "a.txt"}},
+        {"./d/sub/", {"d/sub/", "d/sub/b.txt"}},
+        {"d/a.txt d/sub/b.txt", {"d/a.txt", "d/sub/b.txt"}},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(Run(std::string(c.args) + " -o out.exe").status, 0) << c.args;
+        EXPECT_EQ(WalkNames(StubWalk(ReadBytes(dir / "out.exe"))), c.names) << c.args;
+    }
+}
+
+TEST_F(MksfxPack, DosTimeOfEachFileInLocalTime) {
+    struct Case {
+        const char *when;
+        uint16_t time, date;
+    } cases[] = {
+        {"2001-02-03 04:05:06", 4 << 11 | 5 << 5 | 3, 21 << 9 | 2 << 5 | 3},
+        {"2024-12-31 23:59:59", 23 << 11 | 59 << 5 | 29, 44 << 9 | 12 << 5 | 31},
+        {"1975-06-01 12:00:00", 0, 0 << 9 | 1 << 5 | 1},  // before 1980: the first DOS day
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(Sh(std::string("touch -d '") + c.when + "' d/a.txt"), 0);
+        ASSERT_EQ(Run("-o out.exe d/a.txt").status, 0);
+        std::vector<Walked> w = StubWalk(ReadBytes(dir / "out.exe"));
+        ASSERT_EQ(w.size(), 1u);
+        EXPECT_EQ(w[0].modTime, c.time) << c.when;
+        EXPECT_EQ(w[0].modDate, c.date) << c.when;
+    }
+}
+
+TEST_F(MksfxPack, SameInputsGiveTheSameBytes) {
+    ASSERT_EQ(Run("--password pw -o one.exe d").status, 0);
+    ASSERT_EQ(Run("--password pw -o two.exe d").status, 0);
+    EXPECT_EQ(ReadBytes(dir / "one.exe"), ReadBytes(dir / "two.exe"));
+}
+
+// ---------------------------------------------------------------- command line
+
+TEST_F(MksfxCli, HelpDocumentsEveryOption) {
+    Result r = Run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: mksfx", 0), 0u);
+    for (const char *option :
+         {"--output", "--stub", "--caption", "--dir", "--command", "--message", "--message-style",
+          "--show-run-checkbox", "--select-files", "--lock-overwrite", "--overwrite", "--no-size-check",
+          "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password",
+          "--base", "22528", "ZIP64", "exit code"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(MksfxCli, FindsTheStubBesideItselfOrInTheWin32BuildTree) {
+    struct Case {
+        const char *program, *stub;
+        int status;
+    } cases[] = {
+        {"bin/mksfx", "bin/tarvex-sfx.exe", 0},
+        {"host/mksfx", "win32/tarvex-sfx.exe", 0},
+        {"alone/deeper/mksfx", "", 2},
+    };
+    for (const Case &c : cases) {
+        fs::path program = dir / c.program;
+        fs::create_directories(program.parent_path());
+        fs::copy_file(MKSFX_PATH, program);
+        if (*c.stub) {
+            fs::create_directories((dir / c.stub).parent_path());
+            fs::copy_file(dir / "stub.bin", dir / c.stub);
+        }
+        EXPECT_EQ(Sh(program.string() + " -o out.exe d/a.txt"), c.status) << c.program << Slurp("sh.log");
+        EXPECT_EQ(Exists("out.exe"), c.status == 0);
+        fs::remove(dir / "out.exe");
+    }
+    EXPECT_NE(Slurp("sh.log").find("give --stub PATH"), std::string::npos);
+}
+
+}  // namespace
+#endif  // MKSFX_PATH
