@@ -49,9 +49,26 @@ static char *CopyText(char *target, const char *source, int limit) {
     return target;
 }
 
+static void SetCheck(HWND dialog, int id, WPARAM state) {
+    SendItem(dialog, id, BM_SETCHECK, state, 0);
+}
+
+static void SendCommand(HWND dialog, WPARAM id) {
+    SendMessageA(dialog, WM_COMMAND, id, 0);
+}
+
 // Reads the destination edit into extractDir: at most 259 characters.
 static void ReadDirEdit(HWND dialog) {
     extractDir[GetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir, MAX_PATH)] = 0;
+}
+
+static void ShowDirEdit(HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir);
+}
+
+// The selection of the work list is the set of entries still to extract.
+static void SelectAllFiles(HWND dialog) {
+    SendItem(dialog, IDC_FILE_LIST, LB_SETSEL, TRUE, -1);
 }
 
 // ==== window helpers =========================================================
@@ -114,15 +131,15 @@ static void InitMainDialog(HWND dialog) {
         char caption[RUN_CAPTION_SIZE];
         BuildRunCaption(caption, sizeof caption);
         SetDlgItemTextA(dialog, IDC_RUN_CHECK, caption);
-        SendItem(dialog, IDC_RUN_CHECK, BM_SETCHECK, BST_CHECKED, 0);
+        SetCheck(dialog, IDC_RUN_CHECK, BST_CHECKED);
         showRun = showRunCheckbox;
     }
     if (!showRun) ShowItem(dialog, IDC_RUN_CHECK, SW_HIDE);
 
-    SendItem(dialog, IDC_DIR_EDIT, WM_SETTEXT, 0, (LPARAM)extractDir);
+    ShowDirEdit(dialog);
     SendItem(dialog, IDC_DIR_EDIT, EM_SETSEL, 0, 32767);
 
-    SendItem(dialog, overwriteButton, BM_SETCHECK, BST_CHECKED, 0);
+    SetCheck(dialog, overwriteButton, BST_CHECKED);
     overwriteMode = (BYTE)(overwriteButton - IDC_OVERWRITE);
     if (lockOverwriteMode) {
         static const WORD lockedIds[] = {IDC_OVERWRITE, IDC_DONT_OVERWRITE,
@@ -141,9 +158,9 @@ static void InitMainDialog(HWND dialog) {
         ExtractEntries(dialog, IDC_PLAIN_LIST, true);
     }
     // The multiple-selection list is the work list even while hidden.
-    SendItem(dialog, IDC_FILE_LIST, LB_SETSEL, TRUE, -1);
+    SelectAllFiles(dialog);
 
-    if (autoStart) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    if (autoStart) SendCommand(dialog, IDOK);
     mainWindow = dialog;
 }
 
@@ -152,7 +169,7 @@ static void StartExtraction(HWND dialog) {
     if (!selectFiles) {
         // The plain list's selection means nothing: every entry is extracted,
         // and the work list is shown while it is.
-        SendItem(dialog, IDC_FILE_LIST, LB_SETSEL, TRUE, -1);
+        SelectAllFiles(dialog);
         ShowItem(dialog, IDC_PLAIN_LIST, SW_HIDE);
         ShowItem(dialog, IDC_FILE_LIST, SW_SHOW);
     }
@@ -160,7 +177,7 @@ static void StartExtraction(HWND dialog) {
     StripBackslash(extractDir);
     if (!extractDir[0]) {
         GetCurrentDirectoryA(MAX_PATH, extractDir);
-        SetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir);
+        ShowDirEdit(dialog);
     }
 
     // The pass pumps one message per file, so this procedure can be entered
@@ -174,7 +191,7 @@ static void StartExtraction(HWND dialog) {
     }
     // A failed run leaves the dialog open with the failed entries still
     // selected, except under automatic start, where nobody is there to retry.
-    if (autoStart) SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    if (autoStart) SendCommand(dialog, IDCANCEL);
 }
 
 // "...": the folder browser, and after its "New..." button the DLGNEW dialog.
@@ -183,7 +200,7 @@ static void Browse(HWND dialog) {
         DialogBoxParamA(programInstance, STR_RES_DLGNEW, dialog, NewDirDialogProc, 0) != IDOK)
         ReadDirEdit(dialog);
     // Also after a cancelled browse: the edit goes back to the stored destination.
-    SetDlgItemTextA(dialog, IDC_DIR_EDIT, extractDir);
+    ShowDirEdit(dialog);
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -285,9 +302,8 @@ INT_PTR CALLBACK FileExistDialogProc(HWND dialog, UINT message, WPARAM wParam, L
                 // and later ones; the main dialog's radio buttons follow, once
                 // it is there (not yet during an automatic start).
                 if (mainWindow) {
-                    SendItem(mainWindow, IDC_CONFIRM_OVERWRITE, BM_SETCHECK, BST_UNCHECKED, 0);
-                    SendItem(mainWindow, yes ? IDC_OVERWRITE : IDC_DONT_OVERWRITE, BM_SETCHECK,
-                             BST_CHECKED, 0);
+                    SetCheck(mainWindow, IDC_CONFIRM_OVERWRITE, BST_UNCHECKED);
+                    SetCheck(mainWindow, yes ? IDC_OVERWRITE : IDC_DONT_OVERWRITE, BST_CHECKED);
                 }
                 overwriteMode = !yes;
                 overwriteAnswer = yes;
