@@ -251,7 +251,14 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
     if (localHeader.method == 0) {
         CopyStoredEntry();
     } else if (localHeader.method == 8) {
-        InflateEntry();
+        // A deflate stream is never empty. A deflated entry without compressed
+        // data is a streamed one whose sizes and CRC went into a data descriptor
+        // only: its empty output must not pass for the file, so the register is
+        // set to a value that can never match.
+        if (remainingCompressed > 0)
+            InflateEntry();
+        else
+            entryCrc = localHeader.crc32;
     } else {
         ErrorBox(STR_UNKNOWN_METHOD, STR_ERROR_CAPTION);
         outcome = END_PASS;
