@@ -1,0 +1,130 @@
+// Inside the DEFLATE decoder: the state that SFXinflt.cpp (entry, input, window,
+// stored blocks) and huffman.cpp (Huffman tables, coded blocks, copies) share.
+// Only these two files and the unit tests include it; everything here is valid
+// only while InflateEntry runs.
+#pragma once
+#include "platform/win32.h"
+
+// ---- result codes of the block decoders ------------------------------------------
+#define INFLATE_OK 0
+#define INFLATE_DAMAGED 1         // invalid code, bad stored length, reserved type, ...
+#define INFLATE_OVERSUBSCRIBED 2  // more codes than the lengths allow
+#define INFLATE_NO_MEMORY 3       // a decoding table could not be allocated
+
+#define INPUT_SIZE 32768
+#define WINDOW_SIZE 32768
+// Both blocks are obtained two bytes larger than they are used.
+#define BUFFER_BLOCK_SIZE 32770
+// Bytes of 1-bits handed out after the data has run out before the stream counts
+// as damaged. A sound stream never looks more than 16 bits past its last code,
+// so it asks for at most two of them.
+#define INPUT_OVERRUN_LIMIT 4
+
+// ---- module state ----------------------------------------------------------------
+extern BYTE *inputBuffer;   // 32768 bytes of compressed input
+extern WORD inputPos;       // next unread byte of inputBuffer
+extern DWORD inputCount;    // valid bytes in inputBuffer
+extern DWORD bitBuffer;     // bits not yet consumed, the next one in bit 0
+extern WORD bitCount;       // valid bits in bitBuffer
+extern BYTE *windowBuffer;  // the sliding window, also the output buffer
+extern WORD windowPos;      // write position in windowBuffer, 0 to 32768
+// True once the window has been written out full: from then on every distance
+// up to 32768 reaches bytes of this entry. Before, only windowPos bytes exist.
+extern bool windowWrapped;
+// Bytes of 1-bits supplied since the data ran out (see INPUT_OVERRUN_LIMIT).
+extern DWORD inputOverrun;
+// A window write reported fewer bytes than it was given.
+extern bool outputShort;
+
+// ---- input -------------------------------------------------------------------------
+// Refills inputBuffer when it is used up; -1 when the entry's data has ended.
+LONG ReadInputByte();
+
+// The next compressed byte, or -1 once remainingCompressed is used up. A refill
+// asks for at most remainingCompressed bytes, so while bytes remain in the buffer
+// the countdown is above zero and the first test decides alone.
+extern LONG remainingCompressed;
+inline LONG NextInputByte() {
+    if (inputPos < inputCount) {
+        remainingCompressed--;
+        return inputBuffer[inputPos++];
+    }
+    if (remainingCompressed <= 0) return -1;
+    LONG c = ReadInputByte();
+    remainingCompressed--;
+    return c;
+}
+
+// Fetches bytes until `count` holds at least n (0 to 16) bits. Past the end of
+// the data the fetched -1 fills the buffer with 1-bits; false once more of them
+// have been supplied than a sound stream can ask for: the data is damaged.
+inline bool NeedBits(unsigned n, DWORD &bits, unsigned &count) {
+    while (count < n) {
+        LONG c = NextInputByte();
+        if (c < 0 && ++inputOverrun > INPUT_OVERRUN_LIMIT) return false;
+        bits |= (DWORD)c << count;
+        count += 8;
+    }
+    return true;
+}
+
+inline void DropBits(unsigned n, DWORD &bits, unsigned &count) {
+    bits >>= n;
+    count -= n;
+}
+
+// ---- window ------------------------------------------------------------------------
+// Writes windowBuffer[0 .. count-1] to outputHandle and feeds the bytes written
+// to entryCrc.
+void FlushWindow(DWORD count);
+
+// ---- blocks ------------------------------------------------------------------------
+int DecodeBlock(int &final);
+int DecodeStoredBlock();
+int DecodeFixedBlock();
+int DecodeDynamicBlock();
+
+// ---- Huffman tables ----------------------------------------------------------------
+// One table slot. A table is one block of 2^width + 1 slots; slot 0 is the
+// block's header, whose link chains the blocks of one build for release.
+struct HuffmanEntry {
+    BYTE op;             // see below
+    BYTE bits;           // code bits of this level; sub-table slot: the level's width
+    WORD value;          // literal, simple symbol, base length or base distance
+    HuffmanEntry *link;  // sub-table; in a header slot, the block allocated before
+};
+// op: 0-13 length or distance with that many extra bits; END_OF_BLOCK; LITERAL
+// (also a code-length symbol); 16 + w a sub-table of 2^w slots; INVALID_CODE.
+#define OP_END_OF_BLOCK 15
+#define OP_LITERAL 16
+#define OP_INVALID 99
+
+extern const WORD LENGTH_BASE[31];
+extern const BYTE LENGTH_EXTRA[31];
+extern const WORD DISTANCE_BASE[32];
+extern const BYTE DISTANCE_EXTRA[32];
+extern const WORD BIT_MASK[17];
+extern const BYTE CODE_LENGTH_ORDER[19];
+
+// The fixed codes, built by the first fixed block of an entry; widths 7 and 5.
+extern HuffmanEntry *fixedLiteralTable;
+extern HuffmanEntry *fixedDistanceTable;
+#define FIXED_LITERAL_WIDTH 7
+#define FIXED_DISTANCE_WIDTH 5
+// Releases the fixed tables; done when an entry starts and when it ends.
+void EmptyFixedCache();
+
+// Builds the decoding tables of a code from its lengths (n symbols; symbols below
+// s stand for themselves, the others take base[] and extra[] at symbol - s).
+// width: in, the lookup width wanted; out, the root table's width. All tables
+// end up on `chain`, which starts empty. Returns 0 complete, 1 incomplete (missing
+// codes decode as invalid), 2 over-subscribed (nothing allocated), 3 out of
+// memory (nothing left allocated). Lengths all zero: root null, width 0, 0.
+int BuildHuffmanTable(const WORD *lengths, unsigned n, unsigned s, const WORD *base,
+                      const BYTE *extra, HuffmanEntry *&root, HuffmanEntry *&chain,
+                      int &width);
+int FreeHuffmanTables(HuffmanEntry *chain);
+// Decodes literal/length and distance codes into the window up to the end of the
+// block: 0 at the end-of-block code, 1 for an invalid code or a damaged stream.
+int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoot,
+                int literalWidth, int distanceWidth);
