@@ -6,6 +6,7 @@
 #pragma once
 #include "platform/posix/standin.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,60 @@ void ResetRegistry();
 // ---- kernel32 odds and ends (kernel32.cpp) ---------------------------------------
 void ResetKernel();
 
-// ---- windows (user32*.cpp) ---------------------------------------------------------
+// ---- dialog templates (rcparse.cpp) -------------------------------------------------
+struct ControlTemplate {
+    std::string text, cls;  // class as written ("BUTTON")
+    int id = 0;
+    DWORD style = 0, exStyle = 0;
+    int x = 0, y = 0, w = 0, h = 0;  // dialog units
+};
+struct DialogTemplate {
+    std::string name, caption;
+    DWORD style = 0, exStyle = 0;
+    int x = 0, y = 0, w = 0, h = 0;  // dialog units
+    std::vector<ControlTemplate> controls;
+};
+// The template of that name (without case) in the resource script, or null.
+const DialogTemplate *FindTemplate(const std::string &name);
+void ResetTemplates();
+
+// ---- windows (windows.cpp, dialogs.cpp) ---------------------------------------------
+struct Window {
+    HWND handle = nullptr;
+    bool alive = true;
+    HWND parent = nullptr;  // controls: their dialog; top-level windows: null
+    HWND owner = nullptr;   // top-level windows: the owner given
+    int id = 0;
+    std::string cls, text;  // class as Windows names it: "Button", "#32770", ...
+    DWORD style = 0, exStyle = 0;
+    bool visible = false, enabled = true;
+    int check = 0;
+    std::vector<std::string> items;  // list boxes
+    std::vector<bool> selected;
+    RECT rect{};  // top-level: screen pixels; controls: parent's client pixels
+    WNDPROC wndProc = nullptr;   // current window procedure
+    DLGPROC dlgProc = nullptr;   // dialogs
+    bool modal = false, ended = false;
+    INT_PTR result = 0;
+    WPARAM font = 0;
+    LONG classIcon = 0;
+    DWORD selStart = 0, selEnd = 0;  // last EM_SETSEL
+    std::vector<std::pair<int, LONG_PTR>> longs;  // SetWindowLongA values by index
+    std::vector<HWND> children;
+};
+Window *AnyWindow(HWND w);   // the record, also after destruction; null when never made
+Window *LiveWindow(HWND w);  // null unless the window exists
+HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int id,
+               DWORD style, DWORD exStyle, const RECT &rect);
+void DestroyTree(HWND w);
+// Pixels of the non-client frame of a top-level window: left/right border and top.
+POINT ClientOrigin(HWND w);  // screen position of the client area's top-left corner
+// Runs a created dialog modally: WM_INITDIALOG (through its dialog procedure),
+// then `user` (the scripted user) unless it ended, then the posted messages until
+// it ends; ends it with IDCANCEL when nothing did. Destroys it and returns the result.
+INT_PTR RunModal(HWND dialog, LPARAM initParam, const std::function<void()> &user);
 void ResetWindows();
+void ResetDialogs();
 void ResetMessageBoxes();
 
 // ---- shell (shell32.cpp) -----------------------------------------------------------

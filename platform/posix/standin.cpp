@@ -12,6 +12,7 @@ void Reset() {
     ResetKernel();
     ResetMessageBoxes();
     ResetWindows();
+    ResetDialogs();
     ResetShell();
 }
 

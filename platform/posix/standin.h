@@ -102,8 +102,28 @@ int CheckState(HWND w);
 std::vector<std::string> ListItems(HWND list);          // in list order (sorted)
 std::vector<bool> ListSelection(HWND list);
 void SetListSelection(HWND list, int index, bool selected);
-// The window whose text is `caption` among the top-level windows now open.
+// The window whose text is `caption` among the top-level windows now open
+// (the newest when several have it).
 HWND FindDialog(const std::string &caption);
+// The queries above read a window's last state also after it was destroyed (a
+// dialog's windows are destroyed when DialogBoxParamA returns); WindowExists
+// tells whether the handle still works.
+// Plays a user's click on the control `id` of `dialog`: nothing happens (false)
+// when the control is missing, disabled or hidden; an auto check box toggles, an
+// auto radio button is checked and the other auto radio buttons of its group
+// (WS_GROUP to WS_GROUP) are cleared; then the dialog gets WM_COMMAND(id, control).
+bool Click(HWND dialog, int id);
+HWND FocusedWindow();                    // the window of the last SetFocus
+DWORD WindowStyle(HWND w);
+int WindowId(HWND w);
+LONG ClassIcon(HWND w);                  // the last SetClassLongA(GCL_HICON) value
+void EditSelection(HWND edit, DWORD *start, DWORD *end);  // the last EM_SETSEL
+size_t PendingMessages();                // posted and not yet taken
+// GetSystemMetrics' screen size (default 1024 x 768).
+void SetScreenSize(int width, int height);
+// The resource script DialogBoxParamA reads its templates from (default: the
+// program's resources/sfx.rc; "" restores it). Parsed once per path and cached.
+void SetResourceFile(const std::string &rcPath);
 
 // ---- programs started -----------------------------------------------------------
 struct ShellExecuteRecord {

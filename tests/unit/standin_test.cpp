@@ -293,4 +293,245 @@ TEST(StandinUser, MessageBoxAnswersAndRecords) {
     EXPECT_EQ(standin::MessageBoxes()[3].style, (UINT)MB_YESNO);
 }
 
+// ---- the fake window system ---------------------------------------------------------
+
+const char *TEST_RC = R"(// test templates
+#include "ids.h"
+MNICON ICON "x.ico"
+STRINGTABLE
+BEGIN
+  1, "CONTROL ""no"", 9, ""BUTTON"", 0, 0, 0, 0, 0"
+END
+Outer DIALOGEX 10, 20, 200, 100
+STYLE DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_VISIBLE
+CAPTION "Outer ""box"""
+FONT 8, "MS Sans Serif"
+BEGIN
+    CONTROL "", IDC_LIST, "LISTBOX", WS_CHILD | WS_VISIBLE | LBS_SORT | LBS_MULTIPLESEL, 4, 4, 100, 50
+    CONTROL "", 11, "listbox", WS_CHILD | LBS_SORT, 4, 60, 100, 20
+    CONTROL "Go", IDOK, "BUTTON", BS_DEFPUSHBUTTON | WS_CHILD | WS_VISIBLE | WS_TABSTOP, 150, 80, 40, 14
+    CONTROL "a", 21, "BUTTON", BS_AUTORADIOBUTTON | WS_CHILD | WS_VISIBLE | WS_GROUP, 110, 4, 40, 10
+    CONTROL "b", 22, "BUTTON", BS_AUTORADIOBUTTON | WS_CHILD | WS_VISIBLE, 110, 16, 40, 10
+    CONTROL "", 30, "EDIT", WS_CHILD | WS_VISIBLE | WS_GROUP, 110, 30, 40, 10, WS_EX_CLIENTEDGE
+END
+INNER DIALOGEX 0, 0, 100, 40
+STYLE DS_CENTER | WS_POPUP | WS_CAPTION
+CAPTION "Inner"
+BEGIN
+    CONTROL "", 30, "EDIT", WS_CHILD | WS_VISIBLE, 2, 2, 90, 12
+    CONTROL "OK", IDOK, "BUTTON", WS_CHILD | WS_VISIBLE, 2, 20, 40, 14
+END
+)";
+
+class StandinWindows : public ::testing::Test {
+protected:
+    std::string dir;
+    void SetUp() override {
+        standin::Reset();
+        char tmpl[] = "/tmp/standin_rc_XXXXXX";
+        dir = mkdtemp(tmpl);
+        std::ofstream(dir + "/ids.h") << "#define IDC_LIST 10\n";
+        std::ofstream(dir + "/test.rc") << TEST_RC;
+        standin::SetResourceFile(dir + "/test.rc");
+    }
+    void TearDown() override {
+        standin::Reset();
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+};
+
+// Records what the dialog procedures saw; Outer opens Inner on IDOK.
+std::vector<std::string> seen;
+INT_PTR InnerProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        char text[8];
+        GetDlgItemTextA(dlg, 30, text, sizeof text);
+        seen.push_back(std::string("inner ok ") + text);
+        EndDialog(dlg, 77);
+        return TRUE;
+    }
+    return FALSE;
+}
+INT_PTR OuterProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        seen.push_back("init " + std::to_string(lParam) + (IsWindowVisible(dlg) ? " shown" : ""));
+        return TRUE;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        INT_PTR r = DialogBoxParamA(nullptr, "inner", dlg, InnerProc, 0);
+        seen.push_back("inner returned " + std::to_string(r));
+        MessageBoxA(dlg, "done", "cap", MB_OK);
+        EndDialog(dlg, r + 1);
+        return TRUE;
+    }
+    if (msg == WM_USER) {
+        seen.push_back("posted " + std::to_string(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(StandinWindows, TemplatesBecomeWindows) {
+    HWND outer = nullptr;
+    standin::SetDialogScript([&](const std::string &name, HWND dlg) {
+        outer = dlg;
+        EXPECT_EQ(standin::WindowText(dlg), "Outer \"box\"");
+        EXPECT_EQ(standin::FindDialog("Outer \"box\""), dlg);
+        char cls[8];
+        EXPECT_EQ(GetClassNameA(GetDlgItem(dlg, 10), cls, sizeof cls), 7);
+        EXPECT_STREQ(cls, "ListBox");
+        EXPECT_EQ(GetClassNameA(GetDlgItem(dlg, 10), cls, 5), 4);  // truncated
+        EXPECT_EQ(GetClassNameA(dlg, cls, sizeof cls), 6);
+        EXPECT_STREQ(cls, "#32770");
+        EXPECT_EQ(standin::WindowStyle(GetDlgItem(dlg, 10)) & 0xF, 0xAu);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dlg, 11)));  // no WS_VISIBLE
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(dlg, IDOK)));
+        ShowWindow(dlg, SW_HIDE);
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(dlg, IDOK)));  // the parent's flag counts
+        ShowWindow(dlg, SW_SHOW);
+        int count = 0;
+        EnumChildWindows(dlg, [](HWND, LPARAM p) -> BOOL { return ++*(int *)p < 3; },
+                         (LPARAM)&count);
+        EXPECT_EQ(count, 3);  // stopped by the callback
+        RECT r;
+        ASSERT_TRUE(GetWindowRect(GetDlgItem(dlg, IDOK), &r));
+        POINT pt{r.left, r.top};
+        ScreenToClient(dlg, &pt);
+        EXPECT_EQ(pt.x, 225);  // 150 dialog units
+        EXPECT_EQ(pt.y, 130);  // 80 dialog units
+        EXPECT_EQ(r.bottom - r.top, 22);
+        EXPECT_NE(SendMessageA(GetDlgItem(dlg, IDOK), WM_GETFONT, 0, 0), 0);
+        EXPECT_TRUE(standin::Click(dlg, 21));
+        EXPECT_TRUE(standin::Click(dlg, 22));
+        EXPECT_EQ(standin::CheckState(GetDlgItem(dlg, 21)), 0);  // same group
+        EXPECT_FALSE(standin::Click(dlg, 11));                   // hidden
+        EnableWindow(GetDlgItem(dlg, 22), FALSE);
+        EXPECT_FALSE(standin::Click(dlg, 22));
+        SendMessageA(GetDlgItem(dlg, 21), BM_SETCHECK, BST_CHECKED, 0);
+        EXPECT_EQ(SendMessageA(GetDlgItem(dlg, 22), BM_GETCHECK, 0, 0), BST_CHECKED);
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, "OUTER", nullptr, nullptr, 0), IDCANCEL);
+    EXPECT_FALSE(standin::WindowExists(outer));
+    EXPECT_EQ(GetDlgItem(outer, 10), nullptr);
+    EXPECT_EQ(standin::WindowText(outer), "Outer \"box\"");  // the record stays
+    EXPECT_EQ(DialogBoxParamA(nullptr, "missing", nullptr, nullptr, 0), -1);
+    EXPECT_EQ(standin::DialogsShown(), std::vector<std::string>{"OUTER"});
+}
+
+TEST_F(StandinWindows, NestedDialogsWithScripts) {
+    seen.clear();
+    standin::SetDialogScript([](const std::string &name, HWND dlg) {
+        if (name == "outer") {
+            PostMessageA(dlg, WM_USER, 5, 0);
+            SendMessageA(dlg, WM_COMMAND, IDOK, 0);
+        } else {
+            EXPECT_EQ(standin::FindDialog("Inner"), dlg);
+            SetDlgItemTextA(dlg, 30, "typed text");
+            SendMessageA(dlg, WM_COMMAND, IDOK, 0);
+        }
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, "outer", nullptr, OuterProc, 42), 78);
+    // The inner dialog's message loop delivers what the outer script posted.
+    EXPECT_EQ(seen, (std::vector<std::string>{"init 42", "posted 5", "inner ok typed t",
+                                              "inner returned 77"}));
+    EXPECT_EQ(standin::DialogsShown(), (std::vector<std::string>{"outer", "inner"}));
+    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
+    EXPECT_EQ(standin::PendingMessages(), 0u);
+
+    seen.clear();
+    standin::SetDialogScript([](const std::string &, HWND dlg) {
+        PostMessageA(dlg, WM_USER, 6, 0);
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, "outer", nullptr, OuterProc, 1), IDCANCEL);
+    EXPECT_EQ(seen, (std::vector<std::string>{"init 1", "posted 6"}));
+}
+
+LRESULT CALLBACK Subclass(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COMMAND && wParam == 1277) {
+        PostMessageA(w, WM_COMMAND, IDOK, 0);
+        return 1;
+    }
+    return DefDlgProcA(w, msg, wParam, lParam);
+}
+
+TEST_F(StandinWindows, SubclassedDialogAndPostedCommands) {
+    seen.clear();
+    standin::SetDialogScript([](const std::string &name, HWND dlg) {
+        if (name != "outer") return;
+        LONG old = SetWindowLongA(dlg, GWL_WNDPROC, (LONG)(LONG_PTR)Subclass);
+        EXPECT_NE(old, 0);
+        SetWindowTextA(dlg, "renamed");  // through the subclass to the caption
+        EXPECT_EQ(standin::WindowText(dlg), "renamed");
+        EXPECT_EQ(SendMessageA(dlg, WM_COMMAND, 1277, 0), 1);
+        EXPECT_EQ(standin::PendingMessages(), 1u);
+    });
+    // The posted IDOK reaches OuterProc, which runs INNER (no script action: IDCANCEL).
+    EXPECT_EQ(DialogBoxParamA(nullptr, "outer", nullptr, OuterProc, 0), IDCANCEL + 1);
+}
+
+TEST_F(StandinWindows, ListBoxes) {
+    standin::SetDialogScript([](const std::string &, HWND dlg) {
+        HWND multi = GetDlgItem(dlg, 10), single = GetDlgItem(dlg, 11);
+        struct {
+            const char *item;
+            LRESULT index;
+        } adds[] = {{"b.txt", 0}, {"A.txt", 0}, {"c", 2}, {"B.TXT", 2}, {"_x", 0}, {"~y", 1},
+                    {"1", 2}};
+        for (auto &a : adds)
+            EXPECT_EQ(SendMessageA(multi, LB_ADDSTRING, 0, (LPARAM)a.item), a.index) << a.item;
+        EXPECT_EQ(standin::ListItems(multi),
+                  (std::vector<std::string>{"_x", "~y", "1", "A.txt", "b.txt", "B.TXT", "c"}));
+        struct {
+            WPARAM start;
+            const char *text;
+            LRESULT found;
+        } finds[] = {
+            {(WPARAM)-1, "b.txt", 4}, {4, "b.txt", 5}, {5, "B.txt", 4},  // wraps round
+            {3, "a.TXT", 3},          {6, "c", 6},     {(WPARAM)-1, "b", LB_ERR},
+            {99, "c", 6},
+        };
+        for (auto &f : finds)
+            EXPECT_EQ(SendMessageA(multi, LB_FINDSTRINGEXACT, f.start, (LPARAM)f.text), f.found)
+                << f.text << " after " << (int)f.start;
+        EXPECT_EQ(SendMessageA(multi, LB_GETSELCOUNT, 0, 0), 0);
+        EXPECT_EQ(SendMessageA(multi, LB_SETSEL, TRUE, -1), 0);
+        EXPECT_EQ(SendMessageA(multi, LB_SETSEL, FALSE, 2), 0);
+        EXPECT_EQ(SendMessageA(multi, LB_SETSEL, TRUE, 7), LB_ERR);
+        EXPECT_EQ(SendMessageA(multi, LB_GETSELCOUNT, 0, 0), 6);
+        EXPECT_GT(SendMessageA(multi, LB_GETSEL, 1, 0), 0);
+        EXPECT_EQ(SendMessageA(multi, LB_GETSEL, 2, 0), 0);
+        char text[8];
+        EXPECT_EQ(SendMessageA(multi, LB_GETTEXT, 6, (LPARAM)text), 1);
+        EXPECT_STREQ(text, "c");
+        EXPECT_EQ(SendMessageA(multi, LB_GETTEXTLEN, 3, 0), 5);
+        EXPECT_EQ(SendMessageA(multi, LB_GETTEXTLEN, 7, 0), LB_ERR);
+        EXPECT_EQ(SendMessageA(single, LB_GETSELCOUNT, 0, 0), LB_ERR);
+        EXPECT_EQ(SendMessageA(single, LB_SETSEL, TRUE, -1), LB_ERR);
+        SendMessageA(multi, LB_RESETCONTENT, 0, 0);
+        EXPECT_EQ(SendMessageA(multi, LB_GETCOUNT, 0, 0), 0);
+        EXPECT_EQ(SendMessageA(multi, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"c"), LB_ERR);
+        // Text calls on an edit control.
+        SetDlgItemTextA(dlg, 30, "abcdef");
+        EXPECT_EQ(GetDlgItemTextA(dlg, 30, text, 4), 3u);
+        EXPECT_STREQ(text, "abc");
+        EXPECT_EQ(SendMessageA(GetDlgItem(dlg, 30), WM_GETTEXTLENGTH, 0, 0), 6);
+        EXPECT_EQ(GetDlgItemTextA(dlg, 99, text, 4), 0u);
+        EXPECT_STREQ(text, "");
+    });
+    DialogBoxParamA(nullptr, "outer", nullptr, nullptr, 0);
+}
+
+TEST(StandinResources, ProgramTemplatesParse) {
+    standin::Reset();
+    std::vector<std::pair<std::string, int>> classes;
+    standin::SetDialogScript([&](const std::string &name, HWND dlg) {
+        EXPECT_NE(GetDlgItem(dlg, IDOK), nullptr) << name;
+        EXPECT_FALSE(standin::WindowText(dlg).empty()) << name;
+    });
+    for (const char *name : {"MainDialog", "DLGNEW", "FileExist", "passwd"})
+        EXPECT_NE(DialogBoxParamA(nullptr, name, nullptr, nullptr, 0), -1) << name;
+    EXPECT_EQ(standin::DialogsShown().size(), 4u);
+}
+
 }  // namespace

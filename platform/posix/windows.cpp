@@ -1,0 +1,629 @@
+// Stand-in window system (user32): windows are records; messages are calls.
+//
+// Every window (dialog or control) is a record that lives until standin::Reset;
+// destroying a window only marks it, so its handle stops working in the API but
+// the standin query helpers still read its last state. A window's messages go
+// through its current window procedure: controls start with the built-in one
+// below, dialogs with DefDlgProcA (their dialog procedure first, then the
+// built-in text and font handling); SetWindowLongA(GWL_WNDPROC) replaces it.
+//
+// What the built-in procedures do, and no more: texts (WM_SETTEXT, WM_GETTEXT,
+// WM_GETTEXTLENGTH), fonts (stored values), check states (BM_GETCHECK,
+// BM_SETCHECK; no automatic unchecking of other radio buttons), EM_SETSEL
+// (recorded), and the list-box messages of win32.h over sorted or unsorted,
+// single- or multiple-selection lists. Controls send no notifications.
+//
+// Geometry: a top-level window's rectangle is in screen pixels, a control's in
+// its parent's client pixels. A top-level window with a caption has a frame of
+// 3 pixels and a 22-pixel top (caption included), one with only a border 3
+// pixels all round. The screen is 1024 x 768 unless standin::SetScreenSize.
+#include "platform/posix/internal.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <deque>
+
+namespace standin_detail {
+
+namespace {
+
+const uintptr_t WINDOW_HANDLE_BASE = 0x50000;
+const UINT WM_CLOSE_ = 0x0010;
+
+struct WindowState {
+    std::deque<Window> windows;  // index = (handle - base) / 4; references stay valid
+    std::deque<MSG> queue;       // posted messages
+    HWND focus = nullptr;
+    int screenWidth = 1024, screenHeight = 768;
+};
+
+WindowState &S() {
+    static WindowState s;
+    return s;
+}
+
+// ASCII case folding with the sort order of Windows' string comparison for the
+// characters file names use: punctuation and symbols before digits, digits
+// before letters, letters without case.
+int SortWeight(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') c = (unsigned char)(c + 32);
+    if (c >= 'a' && c <= 'z') return 0x300 + c;
+    if (c >= '0' && c <= '9') return 0x200 + c;
+    if (c < 0x80) return 0x100 + c;
+    return 0x400 + c;
+}
+
+int CompareNoCase(const std::string &a, const std::string &b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; i++) {
+        int d = SortWeight((unsigned char)a[i]) - SortWeight((unsigned char)b[i]);
+        if (d) return d;
+    }
+    return (int)a.size() - (int)b.size();
+}
+
+bool IsListBox(const Window *w) { return w->cls == "ListBox"; }
+bool MultipleSelection(const Window *w) { return (w->style & 0x8) != 0; }  // LBS_MULTIPLESEL
+
+LRESULT CopyText(const std::string &text, WPARAM max, LPARAM buffer) {
+    if (!buffer || max == 0) return 0;
+    size_t n = std::min(text.size(), (size_t)max - 1);
+    memcpy((char *)buffer, text.data(), n);
+    ((char *)buffer)[n] = 0;
+    return (LRESULT)n;
+}
+
+// The list-box messages; `handled` is cleared for any other message.
+LRESULT ListMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool &handled) {
+    handled = true;
+    int count = (int)w->items.size();
+    int index = (int)wParam;
+    bool inRange = index >= 0 && index < count;
+    switch (msg) {
+        case LB_ADDSTRING: {
+            std::string item = lParam ? (const char *)lParam : "";
+            int at = count;
+            if (w->style & 0x2) {  // LBS_SORT: after the last item that is not greater
+                at = 0;
+                while (at < count && CompareNoCase(w->items[at], item) <= 0) at++;
+            }
+            w->items.insert(w->items.begin() + at, item);
+            w->selected.insert(w->selected.begin() + at, false);
+            return at;
+        }
+        case LB_RESETCONTENT:
+            w->items.clear();
+            w->selected.clear();
+            return 0;
+        case LB_GETCOUNT:
+            return count;
+        case LB_GETTEXT:
+            if (!inRange) return LB_ERR;
+            return CopyText(w->items[index], (WPARAM)-1, lParam);
+        case LB_GETTEXTLEN:
+            return inRange ? (LRESULT)w->items[index].size() : LB_ERR;
+        case LB_SETSEL: {
+            int item = (int)lParam;
+            if (!MultipleSelection(w) || item < -1 || item >= count) return LB_ERR;
+            for (int i = 0; i < count; i++)
+                if (item == -1 || i == item) w->selected[i] = wParam != 0;
+            return 0;
+        }
+        case LB_GETSEL:
+            return inRange ? (w->selected[index] ? 1 : 0) : LB_ERR;
+        case LB_GETSELCOUNT:
+            if (!MultipleSelection(w)) return LB_ERR;
+            return std::count(w->selected.begin(), w->selected.end(), true);
+        case LB_FINDSTRINGEXACT: {
+            // The search starts after the item `wParam` and wraps round to it.
+            std::string text = lParam ? (const char *)lParam : "";
+            int start = (index < -1 || index >= count) ? -1 : index;
+            for (int k = 1; k <= count; k++) {
+                int i = (start + k) % count;
+                if (EqualNoCase(w->items[i], text)) return i;
+            }
+            return LB_ERR;
+        }
+    }
+    handled = false;
+    return 0;
+}
+
+}  // namespace
+
+// Texts and fonts, shared by controls and dialogs; `handled` tells whether the
+// message was one of these.
+LRESULT CommonMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool &handled) {
+    handled = true;
+    switch (msg) {
+        case WM_SETTEXT:
+            w->text = lParam ? (const char *)lParam : "";
+            return TRUE;
+        case WM_GETTEXT:
+            return CopyText(w->text, wParam, lParam);
+        case WM_GETTEXTLENGTH:
+            return (LRESULT)w->text.size();
+        case WM_SETFONT:
+            w->font = wParam;
+            return 0;
+        case WM_GETFONT:
+            return (LRESULT)w->font;
+    }
+    handled = false;
+    return 0;
+}
+
+// The built-in window procedure of every control.
+LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return 0;
+    bool handled;
+    LRESULT r = CommonMessage(w, msg, wParam, lParam, handled);
+    if (handled) return r;
+    if (IsListBox(w)) {
+        r = ListMessage(w, msg, wParam, lParam, handled);
+        if (handled) return r;
+    }
+    switch (msg) {
+        case BM_GETCHECK:
+            return w->cls == "Button" ? w->check : 0;
+        case BM_SETCHECK:
+            if (w->cls == "Button") w->check = (int)wParam;
+            return 0;
+        case EM_SETSEL:
+            w->selStart = (DWORD)wParam;
+            w->selEnd = (DWORD)lParam;
+            return 0;
+    }
+    return 0;
+}
+
+Window *AnyWindow(HWND h) {
+    uintptr_t v = (uintptr_t)h;
+    if (v < WINDOW_HANDLE_BASE || (v - WINDOW_HANDLE_BASE) % 4) return nullptr;
+    size_t i = (v - WINDOW_HANDLE_BASE) / 4;
+    return i < S().windows.size() ? &S().windows[i] : nullptr;
+}
+
+Window *LiveWindow(HWND h) {
+    Window *w = AnyWindow(h);
+    return w && w->alive ? w : nullptr;
+}
+
+// Class names as Windows reports them.
+static std::string CanonicalClass(const std::string &cls) {
+    static const char *known[] = {"Button", "Edit", "Static", "ListBox", "#32770"};
+    for (const char *k : known)
+        if (EqualNoCase(cls, k)) return k;
+    return cls;
+}
+
+HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int id,
+               DWORD style, DWORD exStyle, const RECT &rect) {
+    WindowState &s = S();
+    HWND h = (HWND)(WINDOW_HANDLE_BASE + 4 * s.windows.size());
+    s.windows.emplace_back();
+    Window &w = s.windows.back();
+    w.handle = h;
+    w.parent = parent;
+    w.id = id;
+    w.cls = CanonicalClass(cls);
+    w.text = text;
+    w.style = style;
+    w.exStyle = exStyle;
+    w.visible = (style & WS_VISIBLE) != 0;
+    w.enabled = (style & 0x08000000L) == 0;  // WS_DISABLED
+    w.rect = rect;
+    w.wndProc = w.cls == "#32770" ? DefDlgProcA : ControlProc;
+    if (Window *p = LiveWindow(parent)) p->children.push_back(h);
+    return h;
+}
+
+void DestroyTree(HWND h) {
+    Window *w = LiveWindow(h);
+    if (!w) return;
+    w->alive = false;
+    if (w->modal && !w->ended) w->ended = true;  // a destroyed dialog ends its modal loop
+    if (S().focus == h) S().focus = nullptr;
+    auto &q = S().queue;  // its posted messages go with it
+    q.erase(std::remove_if(q.begin(), q.end(), [h](const MSG &m) { return m.hwnd == h; }), q.end());
+    for (HWND c : w->children) DestroyTree(c);
+}
+
+static POINT Frame(const Window *w) {
+    if (w->parent) return POINT{0, 0};
+    if ((w->style & 0x00C00000L) == 0x00C00000L) return POINT{3, 22};  // WS_CAPTION
+    if ((w->style & 0x00C00000L) || (w->style & 0x80) || (w->exStyle & 1)) return POINT{3, 3};
+    return POINT{0, 0};
+}
+
+POINT ClientOrigin(HWND h) {
+    Window *w = AnyWindow(h);
+    if (!w) return POINT{0, 0};
+    POINT base = w->parent ? ClientOrigin(w->parent) : POINT{0, 0};
+    POINT f = Frame(w);
+    return POINT{base.x + w->rect.left + f.x, base.y + w->rect.top + f.y};
+}
+
+void ResetWindows() {
+    WindowState &s = S();
+    s.windows.clear();
+    s.queue.clear();
+    s.focus = nullptr;
+    s.screenWidth = 1024;
+    s.screenHeight = 768;
+    ResetTemplates();
+}
+
+// Recovers a window procedure from the 32 bits SetWindowLongA carries: on a
+// 64-bit host the program's cast keeps only the low half of the address. The
+// program and the stand-in are one executable, so the procedure lies within
+// 2 GB of the stand-in's own code; take the address with those low 32 bits
+// nearest to it.
+static WNDPROC ProcFromLong(LONG value) {
+    uintptr_t anchor = (uintptr_t)&ControlProc;
+    if (sizeof(uintptr_t) == 4) return (WNDPROC)(uintptr_t)(uint32_t)value;
+    uint64_t candidate = ((uint64_t)anchor & ~0xFFFFFFFFull) | (uint32_t)value;
+    if (candidate > anchor && candidate - anchor > 0x80000000ull) candidate -= 0x100000000ull;
+    else if (anchor > candidate && anchor - candidate > 0x80000000ull) candidate += 0x100000000ull;
+    return (WNDPROC)(uintptr_t)candidate;
+}
+
+}  // namespace standin_detail
+
+using namespace standin_detail;
+
+// ---- messages --------------------------------------------------------------------------
+
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window *w = LiveWindow(hwnd);
+    return w ? w->wndProc(hwnd, msg, wParam, lParam) : 0;
+}
+
+// A dialog's default processing: its dialog procedure first; what that leaves
+// (FALSE) gets the built-in text and font handling, and WM_CLOSE becomes IDCANCEL.
+LRESULT DefDlgProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return 0;
+    if (w->dlgProc) {
+        INT_PTR r = w->dlgProc(hwnd, msg, wParam, lParam);
+        if (r) return r;
+        if (!(w = LiveWindow(hwnd))) return 0;
+    }
+    bool handled;
+    LRESULT r = CommonMessage(w, msg, wParam, lParam, handled);
+    if (handled) return r;
+    if (msg == WM_CLOSE_) SendMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+    return 0;
+}
+
+BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (hwnd && !LiveWindow(hwnd)) return FALSE;
+    MSG m{};
+    m.hwnd = hwnd;
+    m.message = msg;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    S().queue.push_back(m);
+    return TRUE;
+}
+
+static bool IsSelfOrDescendant(HWND w, HWND ancestor) {
+    for (Window *x = AnyWindow(w); x; x = AnyWindow(x->parent))
+        if (x->handle == ancestor) return true;
+    return false;
+}
+
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove) {
+    auto &q = S().queue;
+    for (auto it = q.begin(); it != q.end(); ++it) {
+        if (hwnd && !IsSelfOrDescendant(it->hwnd, hwnd)) continue;
+        if ((first || last) && (it->message < first || it->message > last)) continue;
+        *msg = *it;
+        if (remove & PM_REMOVE) q.erase(it);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL TranslateMessage(const MSG *msg) { return FALSE; }
+
+LRESULT DispatchMessageA(const MSG *msg) {
+    return msg ? SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
+}
+
+// ---- windows -------------------------------------------------------------------------
+
+HWND GetDlgItem(HWND dlg, int id) {
+    Window *d = LiveWindow(dlg);
+    if (!d) return nullptr;
+    for (HWND c : d->children) {
+        Window *w = LiveWindow(c);
+        if (w && w->id == id) return c;
+    }
+    return nullptr;
+}
+
+UINT GetDlgItemTextA(HWND dlg, int id, LPSTR buffer, int max) {
+    HWND c = GetDlgItem(dlg, id);
+    if (!c) {
+        if (buffer && max > 0) buffer[0] = 0;
+        return 0;
+    }
+    return (UINT)SendMessageA(c, WM_GETTEXT, (WPARAM)(max > 0 ? max : 0), (LPARAM)buffer);
+}
+
+BOOL SetDlgItemTextA(HWND dlg, int id, LPCSTR text) {
+    HWND c = GetDlgItem(dlg, id);
+    return c ? (BOOL)SendMessageA(c, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
+}
+
+BOOL SetWindowTextA(HWND w, LPCSTR text) {
+    return LiveWindow(w) ? (BOOL)SendMessageA(w, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
+}
+
+BOOL ShowWindow(HWND hwnd, int cmd) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return FALSE;
+    BOOL was = w->visible;
+    w->visible = cmd != SW_HIDE;
+    return was;
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+    if (!LiveWindow(hwnd)) return FALSE;
+    DestroyTree(hwnd);
+    return TRUE;
+}
+
+// Returns whether the window was disabled before.
+BOOL EnableWindow(HWND hwnd, BOOL enable) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return FALSE;
+    BOOL wasDisabled = !w->enabled;
+    w->enabled = enable != FALSE;
+    return wasDisabled;
+}
+
+BOOL IsWindowEnabled(HWND hwnd) {
+    Window *w = LiveWindow(hwnd);
+    return w && w->enabled;
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+    if (!LiveWindow(hwnd)) return FALSE;
+    for (Window *w = AnyWindow(hwnd); w; w = AnyWindow(w->parent))
+        if (!w->visible) return FALSE;
+    return TRUE;
+}
+
+static void Descendants(HWND parent, std::vector<HWND> &out) {
+    Window *p = LiveWindow(parent);
+    if (!p) return;
+    for (HWND c : p->children) {
+        if (!LiveWindow(c)) continue;
+        out.push_back(c);
+        Descendants(c, out);
+    }
+}
+
+BOOL EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM param) {
+    std::vector<HWND> all;
+    Descendants(parent, all);
+    for (HWND c : all)
+        if (LiveWindow(c) && !proc(c, param)) break;
+    return TRUE;
+}
+
+int GetClassNameA(HWND hwnd, LPSTR buffer, int max) {
+    Window *w = LiveWindow(hwnd);
+    if (!w || max <= 0) return 0;
+    return (int)CopyText(w->cls, (WPARAM)max, (LPARAM)buffer);
+}
+
+DWORD SetClassLongA(HWND hwnd, int index, LONG value) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return 0;
+    DWORD old = (DWORD)w->classIcon;
+    if (index == GCL_HICON) w->classIcon = value;
+    return old;
+}
+
+HICON LoadIconA(HINSTANCE inst, LPCSTR name) { return (HICON)(uintptr_t)0x7001; }
+
+HWND SetFocus(HWND hwnd) {
+    HWND old = S().focus;
+    if (hwnd && !LiveWindow(hwnd)) return nullptr;
+    S().focus = hwnd;
+    return old;
+}
+
+BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return FALSE;
+    POINT base = w->parent ? ClientOrigin(w->parent) : POINT{0, 0};
+    rect->left = base.x + w->rect.left;
+    rect->top = base.y + w->rect.top;
+    rect->right = base.x + w->rect.right;
+    rect->bottom = base.y + w->rect.bottom;
+    return TRUE;
+}
+
+int GetSystemMetrics(int index) {
+    if (index == SM_CXSCREEN) return S().screenWidth;
+    if (index == SM_CYSCREEN) return S().screenHeight;
+    return 0;
+}
+
+BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return FALSE;
+    LONG width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
+    if (!(flags & SWP_NOSIZE)) {
+        width = cx;
+        height = cy;
+    }
+    if (!(flags & 0x0002)) {  // SWP_NOMOVE
+        w->rect.left = x;
+        w->rect.top = y;
+    }
+    w->rect.right = w->rect.left + width;
+    w->rect.bottom = w->rect.top + height;
+    return TRUE;
+}
+
+BOOL ScreenToClient(HWND hwnd, LPPOINT pt) {
+    if (!LiveWindow(hwnd)) return FALSE;
+    POINT o = ClientOrigin(hwnd);
+    pt->x -= o.x;
+    pt->y -= o.y;
+    return TRUE;
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE inst,
+                     LPVOID param) {
+    if (parent && !LiveWindow(parent)) return nullptr;
+    RECT r{x, y, x + width, y + height};
+    int id = parent ? (int)(intptr_t)menu : 0;
+    return NewWindow(parent, className ? className : "", windowName ? windowName : "", id, style,
+                     exStyle, r);
+}
+
+LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
+    Window *w = LiveWindow(hwnd);
+    if (!w) return 0;
+    if (index == GWL_WNDPROC) {
+        LONG old = (LONG)(intptr_t)w->wndProc;
+        w->wndProc = ProcFromLong(value);
+        return old;
+    }
+    if (index == -16) {  // GWL_STYLE
+        LONG old = (LONG)w->style;
+        w->style = (DWORD)value;
+        return old;
+    }
+    for (auto &l : w->longs)
+        if (l.first == index) {
+            LONG old = (LONG)l.second;
+            l.second = value;
+            return old;
+        }
+    w->longs.emplace_back(index, value);
+    return 0;
+}
+
+// ---- control surface ---------------------------------------------------------------------
+
+namespace standin {
+
+std::string WindowText(HWND w) {
+    Window *x = AnyWindow(w);
+    return x ? x->text : "";
+}
+
+bool WindowVisible(HWND w) {
+    if (!AnyWindow(w)) return false;
+    for (Window *x = AnyWindow(w); x; x = AnyWindow(x->parent))
+        if (!x->visible) return false;
+    return true;
+}
+
+bool WindowEnabled(HWND w) {
+    Window *x = AnyWindow(w);
+    return x && x->enabled;
+}
+
+bool WindowExists(HWND w) { return LiveWindow(w) != nullptr; }
+
+int CheckState(HWND w) {
+    Window *x = AnyWindow(w);
+    return x ? x->check : 0;
+}
+
+std::vector<std::string> ListItems(HWND list) {
+    Window *x = AnyWindow(list);
+    return x ? x->items : std::vector<std::string>();
+}
+
+std::vector<bool> ListSelection(HWND list) {
+    Window *x = AnyWindow(list);
+    return x ? x->selected : std::vector<bool>();
+}
+
+// What a user's click does: in a single-selection list it moves the selection.
+void SetListSelection(HWND list, int index, bool selected) {
+    Window *x = AnyWindow(list);
+    if (!x) return;
+    int count = (int)x->items.size();
+    for (int i = 0; i < count; i++) {
+        if (i == index || index == -1) x->selected[i] = selected;
+        else if (!MultipleSelection(x) && selected) x->selected[i] = false;
+    }
+}
+
+HWND FindDialog(const std::string &caption) {
+    auto &all = S().windows;
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+        if (it->alive && !it->parent && it->text == caption) return it->handle;
+    return nullptr;
+}
+
+HWND FocusedWindow() { return S().focus; }
+
+void SetScreenSize(int width, int height) {
+    S().screenWidth = width;
+    S().screenHeight = height;
+}
+
+DWORD WindowStyle(HWND w) {
+    Window *x = AnyWindow(w);
+    return x ? x->style : 0;
+}
+
+int WindowId(HWND w) {
+    Window *x = AnyWindow(w);
+    return x ? x->id : 0;
+}
+
+void EditSelection(HWND edit, DWORD *start, DWORD *end) {
+    Window *x = AnyWindow(edit);
+    *start = x ? x->selStart : 0;
+    *end = x ? x->selEnd : 0;
+}
+
+LONG ClassIcon(HWND w) {
+    Window *x = AnyWindow(w);
+    return x ? x->classIcon : 0;
+}
+
+size_t PendingMessages() { return S().queue.size(); }
+
+bool Click(HWND dialog, int id) {
+    HWND c = GetDlgItem(dialog, id);
+    Window *w = LiveWindow(c);
+    if (!w || !w->enabled || !IsWindowVisible(c)) return false;
+    if (w->cls == "Button") {
+        DWORD type = w->style & 0xF;
+        if (type == 3 || type == 6) w->check = !w->check;  // auto check box (3-state as 2)
+        if (type == 9) {  // auto radio button: the others of its group go off
+            Window *d = LiveWindow(dialog);
+            auto &kids = d->children;
+            size_t at = std::find(kids.begin(), kids.end(), c) - kids.begin();
+            size_t first = at, last = at;
+            while (first > 0 && !(AnyWindow(kids[first])->style & 0x00020000L)) first--;
+            while (last + 1 < kids.size() && !(AnyWindow(kids[last + 1])->style & 0x00020000L))
+                last++;
+            for (size_t i = first; i <= last; i++) {
+                Window *k = AnyWindow(kids[i]);
+                if (k->cls == "Button" && (k->style & 0xF) == 9) k->check = 0;
+            }
+            w->check = 1;
+        }
+    }
+    SendMessageA(dialog, WM_COMMAND, (WPARAM)(unsigned)id & 0xFFFF, (LPARAM)c);
+    return true;
+}
+
+}  // namespace standin
