@@ -1,0 +1,566 @@
+// The extraction pass of ExtractEntries over the stand-in: files on disk, the
+// list's selection, the questions and messages, passwords, overwrite policy,
+// the refused names, and every block and handle given back.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <map>
+
+#include "app/SFXgbls.h"
+#include "archive/extract.h"
+#include "codec/crypt.h"
+#include "support/archives.h"
+#include "ui/Dialog.h"
+
+using archives::CraftedEntry;
+using archives::SourceFile;
+using Tree = std::map<std::string, std::string>;
+
+namespace {
+
+const char *const kDir = "<dir>";
+const std::string kFinished = "Finished. | All files have been extracted.";
+const std::string kNotExtracted = "Error.. | The selected file(s) couldn't get extracted.";
+const std::string kUnknown = "Error.. | Unknown compression type";
+const std::string kInvalidName = "Error.. | Invalid filename.";
+std::string CannotOpen(const std::string &rel) { return "Cannot open file .. | <D>\\" + rel; }
+std::string Asked(const std::string &name) { return name + "...already exists, overwrite ?"; }
+
+// 100 000 bytes that compress, but not to nothing: several copy chunks and
+// deflate windows.
+std::string BigText() {
+    std::string s;
+    unsigned x = 12345;
+    while (s.size() < 100000) {
+        x = x * 1103515245u + 12345u;
+        s += "line " + std::to_string(x % 997) + (x & 0x100 ? " alpha\n" : " beta gamma\n");
+    }
+    return s;
+}
+const std::string kBig = BigText();
+
+CraftedEntry E(const std::string &name, const std::string &data = "", uint16_t method = 0) {
+    CraftedEntry e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}
+
+std::function<std::string()> Crafted(std::vector<CraftedEntry> entries) {
+    return [entries] { return archives::CraftZip(entries); };
+}
+
+std::vector<SourceFile> ToolFiles() {
+    return {{"a.txt", "hello world\n"}, {"d/", ""}, {"d/b.txt", kBig}, {"empty", ""}};
+}
+const Tree kToolTree = {
+    {"a.txt", "hello world\n"}, {"d/", kDir}, {"d/b.txt", kBig}, {"empty", ""}};
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// Contents shortened for messages: long ones by their size and CRC.
+Tree Summarized(const Tree &tree) {
+    Tree out;
+    for (const auto &f : tree) {
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "%08x", archives::Crc32(f.second));
+        out[f.first] = f.second.size() <= 40 ? f.second
+                                              : std::to_string(f.second.size()) + " bytes, crc " + crc;
+    }
+    return out;
+}
+
+time_t DosMoment() {  // 4 June 2001 10:35:28, local time = UTC in the stand-in
+    struct tm t = {};
+    t.tm_year = 101;
+    t.tm_mon = 5;
+    t.tm_mday = 4;
+    t.tm_hour = 10;
+    t.tm_min = 35;
+    t.tm_sec = 28;
+    return timegm(&t);
+}
+
+struct PassCase {
+    const char *label;
+    std::function<std::string()> zip;
+    int mode = 0;
+    Tree before;                       // in the destination before the pass ("x/": folder)
+    std::vector<std::string> readOnly;  // of `before`
+    archives::UserPlay play;
+    bool result = false;
+    Tree after;                         // the whole destination afterwards
+    std::vector<std::string> selected;  // still selected, in list order
+    std::vector<std::string> boxes;     // "caption | text", <D> for the destination
+    std::vector<std::string> asked;     // what FILEEXIST showed
+    int passwordDialogs = 0;
+    std::string heldPassword;           // currentPassword before the pass
+};
+
+archives::UserPlay Answers(std::vector<int> answers, std::vector<bool> dontAsk = {}) {
+    archives::UserPlay p;
+    p.fileExistAnswers = answers;
+    p.dontAsk = dontAsk;
+    return p;
+}
+archives::UserPlay Passwords(std::vector<std::string> typed) {
+    archives::UserPlay p;
+    p.passwords = typed;
+    return p;
+}
+
+class ExtractPass : public ::testing::Test {
+protected:
+    void SetUp() override {
+        standin::Reset();
+        dest = tmp / "dest";
+        destWin = standin::WindowsPath(dest);
+        SetDest(destWin);
+        overwriteMode = 0;
+        autoStart = false;
+        showFinishedMessage = true;
+        currentPassword[0] = 0;
+        mainWindow = 0;
+    }
+    void SetDest(const std::string &dir) {
+        std::strncpy(extractDir, dir.c_str(), TEXT_BUFFER_SIZE - 1);
+        extractDir[TEXT_BUFFER_SIZE - 1] = 0;
+    }
+    archives::PassOutcome Run(const std::string &zip, const archives::UserPlay &play) {
+        archives::OpenedSfx sfx(tmp / "sfx.exe", zip);
+        EXPECT_TRUE(sfx.ok());
+        long handles = standin::OpenHandles();
+        archives::PassOutcome out = archives::ListAndExtract(play);
+        EXPECT_EQ(standin::OpenHandles(), handles) << "an output file was left open";
+        EXPECT_EQ(out.liveAfter, 0) << "a block of the pass was not released";
+        return out;
+    }
+    Tree Files() const {
+        Tree t;
+        for (const std::string &rel : archives::HostTree(dest))
+            t[rel] = rel.back() == '/' ? kDir : archives::ReadHostFile(dest + "/" + rel);
+        return t;
+    }
+    std::vector<std::string> Boxes(const std::vector<standin::MessageBoxRecord> &boxes) const {
+        std::vector<std::string> out;
+        for (const auto &b : boxes) {
+            std::string text = b.text;
+            if (text.compare(0, destWin.size(), destWin) == 0) text = "<D>" + text.substr(destWin.size());
+            out.push_back(b.caption + " | " + text);
+        }
+        return out;
+    }
+    void Prepare(const Tree &before, const std::vector<std::string> &readOnly) {
+        for (const auto &f : before) {
+            if (f.first.back() == '/')
+                archives::Run("mkdir -p '" + dest + "/" + f.first + "'");
+            else
+                archives::WriteHostFile(dest + "/" + f.first, f.second);
+        }
+        for (const std::string &f : readOnly) chmod((dest + "/" + f).c_str(), 0444);
+    }
+    void RunTable(const std::vector<PassCase> &cases) {
+        for (const PassCase &c : cases) {
+            SCOPED_TRACE(c.label);
+            SetUp();
+            archives::Run("rm -rf '" + dest + "'");
+            Prepare(c.before, c.readOnly);
+            overwriteMode = (BYTE)c.mode;
+            StringCopy(currentPassword, c.heldPassword);
+            std::string zip = c.zip();
+            ASSERT_FALSE(zip.empty());
+            archives::PassOutcome out = Run(zip, c.play);
+            EXPECT_EQ(out.result(), c.result);
+            EXPECT_EQ(Summarized(Files()), Summarized(c.after));
+            EXPECT_EQ(Sorted(out.stillSelected), Sorted(c.selected));
+            EXPECT_EQ(Boxes(out.boxes), c.boxes);
+            EXPECT_EQ(out.fileExistTexts, c.asked);
+            EXPECT_EQ(out.passwordDialogs, c.passwordDialogs);
+            // Nothing ever lands beside the destination.
+            for (const std::string &rel : archives::HostTree(tmp.path()))
+                EXPECT_TRUE(rel == "sfx.exe" || rel.compare(0, 5, "dest/") == 0) << rel;
+        }
+    }
+    static void StringCopy(char *out, const std::string &text) {
+        std::strncpy(out, text.c_str(), PASSWORD_BUFFER_SIZE - 1);
+        out[PASSWORD_BUFFER_SIZE - 1] = 0;
+    }
+
+    archives::TempDir tmp{"sfx-pass"};
+    std::string dest, destWin;
+};
+
+// ---- archives of real tools ------------------------------------------------------------
+
+TEST_F(ExtractPass, ToolArchives) {
+    struct ToolCase {
+        const char *label;
+        std::function<std::string()> zip;
+        std::vector<std::string> passwords;
+    };
+    std::vector<ToolCase> cases = {
+        {"Info-ZIP deflated", [] { return archives::InfoZip(ToolFiles()); }, {}},
+        {"Info-ZIP stored", [] { return archives::InfoZip(ToolFiles(), "-0"); }, {}},
+        {"Info-ZIP -P", [] { return archives::InfoZip(ToolFiles(), "-P secret"); }, {"secret"}},
+        {"Info-ZIP -P stored", [] { return archives::InfoZip(ToolFiles(), "-0 -P secret"); },
+         {"secret"}},
+        {"7z", [] { return archives::SevenZip(ToolFiles()); }, {}},
+        {"7z ZipCrypto", [] { return archives::SevenZip(ToolFiles(), "-mem=ZipCrypto -psecret"); },
+         {"secret"}},
+        {"Python stored", [] { return archives::PythonZip(ToolFiles(), "stored"); }, {}},
+        {"Python deflated", [] { return archives::PythonZip(ToolFiles(), "deflated"); }, {}},
+    };
+    for (const ToolCase &c : cases) {
+        SCOPED_TRACE(c.label);
+        SetUp();
+        archives::Run("rm -rf '" + dest + "'");
+        std::string zip = c.zip();
+        ASSERT_FALSE(zip.empty());
+        archives::PassOutcome out = Run(zip, Passwords(c.passwords));
+        EXPECT_TRUE(out.result());
+        EXPECT_EQ(Summarized(Files()), Summarized(kToolTree));
+        EXPECT_EQ(Boxes(out.boxes), std::vector<std::string>{kFinished});
+        // One question for the whole archive: later entries use the held password.
+        EXPECT_EQ(out.passwordDialogs, c.passwords.empty() ? 0 : 1);
+        for (const char *file : {"a.txt", "d/b.txt", "empty"}) {
+            struct stat st;
+            ASSERT_EQ(stat((dest + "/" + file).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mtime, DosMoment()) << file;
+        }
+    }
+}
+
+// ---- the pass, case by case ------------------------------------------------------------
+
+TEST_F(ExtractPass, Entries) {
+    CraftedEntry described = E("a", "alpha"), twice = E("b", kBig, 8), odd = E("c", "gamma");
+    described.flags = twice.flags = 8;
+    described.descriptors = 1;
+    twice.descriptors = 2;
+    described.extra = twice.extra = "123456789";
+    odd.signature = 0x50000000;
+    CraftedEntry badCrc = E("a", "alpha");
+    badCrc.setCrc = true;
+    badCrc.crc = 0x12345678;
+    CraftedEntry method6 = E("m6", "zz", 6);
+
+    std::vector<PassCase> cases = {
+        {.label = "stored, deflated, folder, empty file",
+         .zip = Crafted({E("a", "alpha"), E("d/"), E("d/b", kBig, 8), E("e")}),
+         .result = true,
+         .after = {{"a", "alpha"}, {"d/", kDir}, {"d/b", kBig}, {"e", ""}},
+         .boxes = {kFinished}},
+        {.label = "descriptors, 9-byte extra fields, 00 00 00 50",
+         .zip = Crafted({described, twice, odd}),
+         .result = true,
+         .after = {{"a", "alpha"}, {"b", kBig}, {"c", "gamma"}},
+         .boxes = {kFinished}},
+        {.label = "a NUL inside the name ends it",
+         .zip = Crafted({E(std::string("ab\0cd", 5), "x")}),
+         .result = true,
+         .after = {{"ab", "x"}},
+         .boxes = {kFinished}},
+        {.label = "wrong CRC: the file stays as written, the entry selected",
+         .zip = Crafted({badCrc, E("b", "beta")}),
+         .after = {{"a", "alpha"}, {"b", "beta"}},
+         .selected = {"a"},
+         .boxes = {kNotExtracted}},
+        {.label = "method 6 ends the pass, an empty file remains",
+         .zip = Crafted({E("a", "alpha"), method6, E("c", "gamma")}),
+         .after = {{"a", "alpha"}, {"m6", ""}},
+         .selected = {"c", "m6"},
+         .boxes = {kUnknown}},
+        {.label = "a name Windows refuses",
+         .zip = Crafted({E("a|b", "x"), E("ok", "fine")}),
+         .after = {{"ok", "fine"}},
+         .selected = {"a|b"},
+         .boxes = {CannotOpen("a|b"), kNotExtracted}},
+        {.label = "names leaving the destination",
+         .zip = Crafted({E("../up", "x"), E("d/../../up2", "x"), E("/abs", "x"), E("\\abs2", "x"),
+                         E("C:drive", "x"), E("f:stream", "x"), E("...\\x", "x"),
+                         E(".. /y", "x"), E("ok", "fine"), E("..hidden", "h"), E("a..b", "ab")}),
+         .after = {{"ok", "fine"}, {"..hidden", "h"}, {"a..b", "ab"}},
+         .selected = {"...\\x", ".. /y", "../up", "/abs", "C:drive", "\\abs2", "d/../../up2",
+                      "f:stream"},
+         .boxes = {CannotOpen("..\\up"), CannotOpen("d\\..\\..\\up2"), CannotOpen("\\abs"),
+                   CannotOpen("\\abs2"), CannotOpen("C:drive"), CannotOpen("f:stream"),
+                   CannotOpen("...\\x"), CannotOpen(".. \\y"), kNotExtracted}},
+        {.label = "a path longer than MAX_PATH",
+         .zip = Crafted({E(std::string(250, 'n'), "x"), E("ok", "fine")}),
+         .after = {{"ok", "fine"}},
+         .selected = {std::string(250, 'n')},
+         .boxes = {CannotOpen(std::string(250, 'n')), kNotExtracted}},
+        {.label = "a name longer than the name buffer",
+         .zip = Crafted({E("a", "alpha"), E(std::string(259, 'n'), "x"), E("c", "gamma")}),
+         .after = {{"a", "alpha"}},
+         .boxes = {kInvalidName}},
+        {.label = "nothing selected",
+         .zip = Crafted({E("a", "alpha"), E("b", "beta")}),
+         .play = [] { archives::UserPlay p; p.selectNone = true; return p; }(),
+         .selected = {},
+         .boxes = {}},
+        {.label = "part of the list selected",
+         .zip = Crafted({E("a", "alpha"), E("b", "beta"), E("c", "gamma")}),
+         .play = [] { archives::UserPlay p; p.deselect = {"b"}; return p; }(),
+         .result = true,
+         .after = {{"a", "alpha"}, {"c", "gamma"}},
+         .boxes = {kFinished}},
+        {.label = "a file where a folder should be",
+         .zip = Crafted({E("a", "alpha"), E("f/x", "x"), E("z", "zeta")}),
+         .before = {{"f", "plain file"}},
+         .after = {{"a", "alpha"}, {"f", "plain file"}, {"z", "zeta"}},
+         .selected = {"f/x"},
+         .boxes = {CannotOpen("f\\x"), kNotExtracted}},
+        {.label = "a folder that cannot be made stops the walk",
+         .zip = Crafted({E("a", "alpha"), E("bad|dir/x", "x"), E("z", "zeta")}),
+         .after = {{"a", "alpha"}},
+         .selected = {"bad|dir/x", "z"},
+         .boxes = {"Error in directory .. | <D>\\bad|dir", kNotExtracted}},
+        {.label = "streamed deflate, sizes only in the descriptor",
+         .zip = [] { return archives::Bsdtar({{"a.txt", "hello world\n"}}); },
+         .after = {{"a.txt", ""}},
+         .selected = {"a.txt"},
+         .boxes = {kNotExtracted}},
+        {.label = "stored with the CRC only in the descriptor",
+         .zip = [] { return archives::Bsdtar(ToolFiles(), "--options zip:compression=store"); },
+         .after = kToolTree,
+         .selected = {"a.txt", "d/b.txt"},  // an empty file's CRC is 0 anyway
+         .boxes = {kNotExtracted}},
+    };
+    RunTable(cases);
+}
+
+// ---- existing files and the overwrite policy ----------------------------------------------
+
+TEST_F(ExtractPass, OverwritePolicy) {
+    auto ab = Crafted({E("a", "alpha"), E("b", "beta")});
+    auto abc = Crafted({E("a", "alpha"), E("b", "beta"), E("c", "gamma")});
+    std::vector<PassCase> cases = {
+        {.label = "mode 0 overwrites",
+         .zip = ab, .mode = 0, .before = {{"a", "old"}},
+         .result = true, .after = {{"a", "alpha"}, {"b", "beta"}}, .boxes = {kFinished}},
+        {.label = "mode 1 keeps every file and counts it done",
+         .zip = ab, .mode = 1, .before = {{"a", "old"}, {"b", "old"}},
+         .result = true, .after = {{"a", "old"}, {"b", "old"}}, .boxes = {kFinished}},
+        {.label = "mode 2, No",
+         .zip = ab, .mode = 2, .before = {{"a", "old"}}, .play = Answers({IDCANCEL}),
+         .result = true, .after = {{"a", "old"}, {"b", "beta"}}, .boxes = {kFinished},
+         .asked = {Asked("a")}},
+        {.label = "mode 2, Yes",
+         .zip = ab, .mode = 2, .before = {{"a", "old"}}, .play = Answers({IDOK}),
+         .result = true, .after = {{"a", "alpha"}, {"b", "beta"}}, .boxes = {kFinished},
+         .asked = {Asked("a")}},
+        {.label = "mode 2, Yes and don't ask again",
+         .zip = abc, .mode = 2, .before = {{"a", "old"}, {"b", "old"}},
+         .play = Answers({IDOK}, {true}),
+         .result = true, .after = {{"a", "alpha"}, {"b", "beta"}, {"c", "gamma"}},
+         .boxes = {kFinished}, .asked = {Asked("a")}},
+        {.label = "mode 2, No and don't ask again",
+         .zip = abc, .mode = 2, .before = {{"a", "old"}, {"b", "old"}},
+         .play = Answers({IDCANCEL}, {true}),
+         .result = true, .after = {{"a", "old"}, {"b", "old"}, {"c", "gamma"}},
+         .boxes = {kFinished}, .asked = {Asked("a")}},
+        {.label = "read-only file in the way",
+         .zip = ab, .mode = 0, .before = {{"a", "old"}}, .readOnly = {"a"},
+         .after = {{"a", "old"}, {"b", "beta"}}, .selected = {"a"},
+         .boxes = {CannotOpen("a"), kNotExtracted}},
+        {.label = "folder entries ask nothing",
+         .zip = Crafted({E("d/"), E("d/x", "x")}), .mode = 2, .before = {{"d/", ""}},
+         .result = true, .after = {{"d/", kDir}, {"d/x", "x"}}, .boxes = {kFinished}},
+        {.label = "a file entry naming a folder: asked, then done",
+         .zip = Crafted({E("d", "data")}), .mode = 2, .before = {{"d/", ""}},
+         .play = Answers({IDOK}),
+         .result = true, .after = {{"d/", kDir}}, .boxes = {kFinished}, .asked = {Asked("d")}},
+        {.label = "a backslash folder entry over a folder: asked with no name",
+         .zip = Crafted({E("d\\")}), .mode = 2, .before = {{"d/", ""}},
+         .play = Answers({IDCANCEL}),
+         .result = true, .after = {{"d/", kDir}}, .boxes = {kFinished}, .asked = {Asked("")}},
+        {.label = "the same, Yes",
+         .zip = Crafted({E("d\\")}), .mode = 2, .before = {{"d/", ""}},
+         .play = Answers({IDOK}),
+         .result = true, .after = {{"d/", kDir}}, .boxes = {kFinished}, .asked = {Asked("")}},
+    };
+    RunTable(cases);
+}
+
+TEST_F(ExtractPass, DontAskAgainChangesTheMode) {
+    Prepare({{"a", "old"}, {"b", "old"}}, {});
+    overwriteMode = 2;
+    Run(archives::CraftZip({E("a", "alpha"), E("b", "beta")}), Answers({IDCANCEL}, {true}));
+    EXPECT_EQ(overwriteMode, 1);
+}
+
+// ---- passwords -----------------------------------------------------------------------------
+
+// A wrong password whose check byte happens to match: found by trying the
+// product's own check on the entry's encryption header.
+std::string CheckByteCollision(const std::string &encryptedHeader, const CraftedEntry &e,
+                               const std::string &right) {
+    for (int i = 0; i < 100000; i++) {
+        std::string candidate = "w" + std::to_string(i);
+        BYTE header[24];
+        std::memcpy(header + 12, encryptedHeader.data(), 12);
+        if (candidate != right &&
+            CheckEncryptionHeader(header, 12, e.flags | 1, archives::Crc32(e.data), e.modTime,
+                                  candidate.c_str()))
+            return candidate;
+    }
+    return "";
+}
+
+TEST_F(ExtractPass, Passwords) {
+    auto info = [] { return archives::InfoZip(ToolFiles(), "-P secret"); };
+    CraftedEntry plainA = E("a", "alpha"), lockedB = E("b", kBig, 8), plainC = E("c", "gamma");
+    lockedB.password = "pw";
+    CraftedEntry one = E("one", "1111"), two = E("two", "2222", 8);
+    one.password = "first";
+    two.password = "second";
+    CraftedEntry timed = E("t", "timed", 8);
+    timed.flags = 8;
+    timed.password = "pw";
+
+    archives::EnsureCrcTable();
+    CraftedEntry victim = E("v", kBig, 8);
+    victim.password = "right";
+    std::string stored = archives::Encrypt(archives::Deflate(kBig), "right",
+                                           (uint8_t)(archives::Crc32(kBig) >> 24));
+    std::string impostor = CheckByteCollision(stored.substr(0, 12), victim, "right");
+    ASSERT_FALSE(impostor.empty());
+
+    std::vector<PassCase> cases = {
+        {.label = "wrong, then right", .zip = info, .play = Passwords({"nope", "secret"}),
+         .result = true, .after = kToolTree, .boxes = {kFinished}, .passwordDialogs = 2},
+        {.label = "three wrong: no message, nothing written, all selected",
+         .zip = info, .play = Passwords({"x1", "x2", "x3"}),
+         .selected = {"a.txt", "d/", "d/b.txt", "empty"}, .passwordDialogs = 3},
+        {.label = "three empty", .zip = info, .play = Passwords({"", "", ""}),
+         .selected = {"a.txt", "d/", "d/b.txt", "empty"}, .passwordDialogs = 3},
+        {.label = "the held password asks nobody", .zip = info,
+         .result = true, .after = kToolTree, .boxes = {kFinished}, .heldPassword = "secret"},
+        {.label = "a wrong held password is tried first", .zip = info,
+         .play = Passwords({"secret"}),
+         .result = true, .after = kToolTree, .boxes = {kFinished}, .passwordDialogs = 1,
+         .heldPassword = "x3"},
+        {.label = "plain entries need none", .zip = Crafted({plainA, lockedB, plainC}),
+         .play = Passwords({"pw"}),
+         .result = true, .after = {{"a", "alpha"}, {"b", kBig}, {"c", "gamma"}},
+         .boxes = {kFinished}, .passwordDialogs = 1},
+        {.label = "two entries, two passwords", .zip = Crafted({one, two}),
+         .play = Passwords({"first", "second"}),
+         .result = true, .after = {{"one", "1111"}, {"two", "2222"}}, .boxes = {kFinished},
+         .passwordDialogs = 2},
+        {.label = "flag bit 3: checked against the time", .zip = Crafted({timed}),
+         .play = Passwords({"pw"}),
+         .result = true, .after = {{"t", "timed"}}, .boxes = {kFinished}, .passwordDialogs = 1},
+        {.label = "a wrong password passing the check byte fails the CRC",
+         .zip = Crafted({victim}), .play = Passwords({impostor}),
+         .after = {{"v", "*"}}, .selected = {"v"}, .boxes = {kNotExtracted},
+         .passwordDialogs = 1},
+    };
+    // The impostor's output is whatever the wrong keys make of the data.
+    for (PassCase &c : cases) {
+        if (c.after.count("v")) {
+            SCOPED_TRACE(c.label);
+            SetUp();
+            overwriteMode = 0;
+            archives::PassOutcome out = Run(c.zip(), c.play);
+            EXPECT_FALSE(out.result());
+            EXPECT_EQ(out.stillSelected, c.selected);
+            EXPECT_EQ(Boxes(out.boxes), c.boxes);
+            EXPECT_TRUE(archives::HostExists(dest + "/v"));
+            EXPECT_NE(archives::ReadHostFile(dest + "/v"), kBig);
+        }
+    }
+    cases.pop_back();
+    RunTable(cases);
+}
+
+TEST_F(ExtractPass, ThreeWrongPasswordsKeepTheLastTyped) {
+    Run(archives::InfoZip(ToolFiles(), "-P secret"), Passwords({"x1", "x2", "x3"}));
+    EXPECT_STREQ(currentPassword, "x3");
+    EXPECT_FALSE(archives::HostExists(dest));
+}
+
+// ---- the destination ------------------------------------------------------------------------
+
+TEST_F(ExtractPass, DriveRootDestination) {
+    standin::MapDrive('X', dest);
+    archives::Run("mkdir -p '" + dest + "'");
+    SetDest("X:\\");
+    archives::PassOutcome out = Run(archives::CraftZip({E("a", "alpha"), E("d/b", "beta")}), {});
+    EXPECT_TRUE(out.result());
+    EXPECT_EQ(Summarized(Files()), Summarized((Tree{{"a", "alpha"}, {"d/", kDir}, {"d/b", "beta"}})));
+    EXPECT_STREQ(extractDir, "X:");
+}
+
+TEST_F(ExtractPass, TrailingBackslashIsDropped) {
+    SetDest(destWin + "\\");
+    archives::PassOutcome out = Run(archives::CraftZip({E("a", "alpha")}), {});
+    EXPECT_TRUE(out.result());
+    EXPECT_EQ(std::string(extractDir), destWin);
+    EXPECT_EQ(Summarized(Files()), Summarized((Tree{{"a", "alpha"}})));
+}
+
+// ---- closing messages, retries ----------------------------------------------------------------
+
+TEST_F(ExtractPass, FinishedBoxFlags) {
+    for (int variant = 0; variant < 2; variant++) {
+        SetUp();
+        autoStart = variant == 0;
+        showFinishedMessage = variant == 1 ? false : true;
+        archives::PassOutcome out = Run(archives::CraftZip({E("a", "alpha")}), {});
+        EXPECT_TRUE(out.result());
+        EXPECT_TRUE(out.boxes.empty());
+    }
+}
+
+TEST_F(ExtractPass, RetryProcessesWhatIsLeft) {
+    Prepare({{"a", "old"}}, {"a"});
+    archives::UserPlay play;
+    play.extractionPasses = 2;
+    std::string a = dest + "/a";
+    play.betweenPasses = [a] { chmod(a.c_str(), 0644); };
+    archives::PassOutcome out = Run(archives::CraftZip({E("a", "alpha"), E("b", "beta")}), play);
+    EXPECT_EQ(out.results, (std::vector<bool>{false, true}));
+    EXPECT_EQ(Boxes(out.boxes), (std::vector<std::string>{CannotOpen("a"), kNotExtracted, kFinished}));
+    EXPECT_EQ(Summarized(Files()), Summarized((Tree{{"a", "alpha"}, {"b", "beta"}})));
+}
+
+// ---- failing heap ------------------------------------------------------------------------------
+
+// Every allocation of a pass failing in turn: never a crash, never a block or
+// handle kept, and the entry whose phase failed stays selected.
+TEST_F(ExtractPass, EveryAllocationMayFail) {
+    CraftedEntry locked = E("c", kBig, 8);
+    locked.password = "pw";
+    std::string zip = archives::CraftZip({E("a", "alpha"), E("b", kBig, 8), locked});
+    bool sawSuccess = false;
+    for (int n = 0; n < 40 && !sawSuccess; n++) {
+        SCOPED_TRACE(n);
+        SetUp();
+        StringCopy(currentPassword, "pw");
+        archives::OpenedSfx sfx(tmp / "heap.exe", zip);
+        long handles = standin::OpenHandles();
+        long live = standin::LiveAllocations();
+        standin::FailAllocationAfter(n);
+        archives::PassOutcome out = archives::ListAndExtract({});
+        standin::FailAllocationAfter(-1);
+        EXPECT_EQ(standin::LiveAllocations(), live);
+        EXPECT_EQ(standin::OpenHandles(), handles);
+        if (out.result()) {
+            sawSuccess = true;
+            EXPECT_EQ(Summarized(Files()), Summarized((Tree{{"a", "alpha"}, {"b", kBig}, {"c", kBig}})));
+        }
+    }
+    EXPECT_TRUE(sawSuccess);
+}
+
+}  // namespace
