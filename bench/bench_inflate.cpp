@@ -1,0 +1,236 @@
+// Inflate benchmark: our decoder against zlib and libdeflate on one raw DEFLATE
+// stream (zlib, level 6) of the whole corpus, concatenated in list order.
+//
+// Each decoder does the complete job of extracting one entry: it reads the
+// compressed stream from a file, decodes it, computes the CRC-32 of the output
+// and writes the output to a new file, which it closes. Ours is the product's
+// InflateEntry, driven as the extraction pass drives it (archiveHandle,
+// outputHandle, localHeader, remainingCompressed and entryCrc over the
+// stand-in's files). zlib: inflate() into a 256 KB buffer, crc32() and write()
+// per buffer, input read in 32 KB pieces. libdeflate: the whole stream read at
+// once, libdeflate_deflate_decompress into a buffer allocated before the
+// timing, libdeflate_crc32, one write(). The output file is removed before each
+// timed run. The decoders take turns; the best of the rounds counts.
+//
+// usage: bench_inflate LIST WORKDIR ROUNDS [ours]
+//   LIST     the corpus files, one path a line
+//   WORKDIR  where the stream and the outputs go
+//   ours     only our decoder, ROUNDS times (for profiling)
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/SFXgbls.h"
+#include "archive/extract.h"
+#include "codec/SFXinflt.h"
+#include "codec/crc32.h"
+#include "platform/posix/standin.h"
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+std::string ReadAll(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void WriteAll(const std::string &path, const std::string &data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), (std::streamsize)data.size());
+}
+
+[[noreturn]] void Fail(const std::string &what) {
+    std::fprintf(stderr, "bench_inflate: %s\n", what.c_str());
+    std::exit(1);
+}
+
+std::string RawDeflate(const std::string &data, int level) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) Fail("deflateInit2");
+    std::string out(deflateBound(&z, data.size()), '\0');
+    z.next_in = (Bytef *)data.data();
+    z.avail_in = (uInt)data.size();
+    z.next_out = (Bytef *)&out[0];
+    z.avail_out = (uInt)out.size();
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) Fail("deflate");
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+struct Result {
+    uint32_t crc = 0;
+    bool ok = false;
+};
+
+// ---- ours ----------------------------------------------------------------------------
+
+DWORD crcBlock[257];
+
+Result Ours(const std::string &streamPath, long streamSize, const std::string &outPath,
+            uint32_t expectedCrc) {
+    standin::Reset();
+    archiveHandle = CreateFileA(streamPath.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, 0);
+    outputHandle = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, 0);
+    if (archiveHandle == INVALID_HANDLE_VALUE || outputHandle == INVALID_HANDLE_VALUE)
+        Fail("stand-in CreateFileA");
+    localHeader = LocalHeader{};
+    localHeader.method = 8;
+    localHeader.crc32 = expectedCrc;
+    localHeader.compressedSize = (DWORD)streamSize;
+    remainingCompressed = (LONG)streamSize;
+    entryCrc = 0xFFFFFFFFu;
+    InflateEntry();
+    CloseHandle(outputHandle);
+    CloseHandle(archiveHandle);
+    outputHandle = archiveHandle = 0;
+    Result r;
+    r.crc = entryCrc ^ 0xFFFFFFFFu;
+    r.ok = r.crc == expectedCrc;
+    return r;
+}
+
+// ---- zlib ----------------------------------------------------------------------------
+
+Result Zlib(const std::string &streamPath, const std::string &outPath) {
+    static std::vector<unsigned char> in(32768), out(262144);
+    Result r;
+    int fin = open(streamPath.c_str(), O_RDONLY);
+    int fout = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fin < 0 || fout < 0) Fail("open");
+    z_stream z{};
+    inflateInit2(&z, -15);
+    uLong crc = crc32(0, nullptr, 0);
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        if (z.avail_in == 0) {
+            ssize_t n = read(fin, in.data(), in.size());
+            if (n <= 0) break;
+            z.next_in = in.data();
+            z.avail_in = (uInt)n;
+        }
+        z.next_out = out.data();
+        z.avail_out = (uInt)out.size();
+        rc = inflate(&z, Z_NO_FLUSH);
+        size_t produced = out.size() - z.avail_out;
+        crc = crc32(crc, out.data(), (uInt)produced);
+        if (write(fout, out.data(), produced) != (ssize_t)produced) Fail("write");
+    }
+    inflateEnd(&z);
+    close(fin);
+    close(fout);
+    r.crc = (uint32_t)crc;
+    r.ok = rc == Z_STREAM_END;
+    return r;
+}
+
+// ---- libdeflate ------------------------------------------------------------------------
+
+Result Libdeflate(const std::string &streamPath, long streamSize, const std::string &outPath,
+                  libdeflate_decompressor *d, std::vector<unsigned char> &in,
+                  std::vector<unsigned char> &out) {
+    Result r;
+    int fin = open(streamPath.c_str(), O_RDONLY);
+    int fout = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fin < 0 || fout < 0) Fail("open");
+    if (read(fin, in.data(), (size_t)streamSize) != streamSize) Fail("read");
+    size_t produced = 0;
+    libdeflate_result rc =
+        libdeflate_deflate_decompress(d, in.data(), (size_t)streamSize, out.data(), out.size(), &produced);
+    r.crc = libdeflate_crc32(0, out.data(), produced);
+    if (write(fout, out.data(), produced) != (ssize_t)produced) Fail("write");
+    close(fin);
+    close(fout);
+    r.ok = rc == LIBDEFLATE_SUCCESS;
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_inflate LIST WORKDIR ROUNDS [ours]\n");
+        return 2;
+    }
+    std::string work = argv[2];
+    int rounds = std::atoi(argv[3]);
+    bool oursOnly = argc > 4 && std::string(argv[4]) == "ours";
+    if (rounds < 1) rounds = 1;
+
+    std::string data;
+    long files = 0;
+    {
+        std::ifstream list(argv[1]);
+        std::string path;
+        while (std::getline(list, path)) {
+            if (path.empty()) continue;
+            data += ReadAll(path);
+            files++;
+        }
+    }
+    if (data.empty()) Fail("empty corpus");
+    const uint32_t crc = (uint32_t)crc32(0, (const Bytef *)data.data(), (uInt)data.size());
+    const std::string streamPath = work + "/corpus.deflate";
+    const std::string stream = RawDeflate(data, 6);
+    WriteAll(streamPath, stream);
+    const long streamSize = (long)stream.size();
+    std::printf("inflate corpus: %ld files concatenated, %zu bytes; zlib raw deflate level 6, one "
+                "stream of %ld bytes (%.1f%%)\n",
+                files, data.size(), streamSize, 100.0 * (double)streamSize / (double)data.size());
+
+    crcTable = crcBlock;
+    MakeCrcTable();
+    libdeflate_decompressor *dec = libdeflate_alloc_decompressor();
+    std::vector<unsigned char> ldIn((size_t)streamSize), ldOut(data.size());
+
+    const std::string outOurs = work + "/out-ours", outZlib = work + "/out-zlib",
+                      outLd = work + "/out-libdeflate";
+    double best[3] = {1e30, 1e30, 1e30};
+    for (int round = 0; round < rounds; round++) {
+        for (int which = 0; which < (oursOnly ? 1 : 3); which++) {
+            const std::string &out = which == 0 ? outOurs : which == 1 ? outZlib : outLd;
+            unlink(out.c_str());
+            double t0 = Now();
+            Result r = which == 0   ? Ours(streamPath, streamSize, out, crc)
+                       : which == 1 ? Zlib(streamPath, out)
+                                    : Libdeflate(streamPath, streamSize, out, dec, ldIn, ldOut);
+            double t = Now() - t0;
+            if (!r.ok || r.crc != crc) Fail("decoder " + std::to_string(which) + " failed");
+            if (round == 0 && ReadAll(out) != data) Fail("decoder " + std::to_string(which) + ": output differs");
+            if (t < best[which]) best[which] = t;
+        }
+    }
+    libdeflate_free_decompressor(dec);
+    for (const std::string &out : {outOurs, outZlib, outLd}) unlink(out.c_str());
+
+    const char *names[3] = {"ours", "zlib", "libdeflate"};
+    double mbs[3];
+    for (int i = 0; i < (oursOnly ? 1 : 3); i++) {
+        mbs[i] = (double)data.size() / 1e6 / best[i];
+        std::printf("inflate %-10s %8.2f ms  %7.1f MB/s  (best of %d)\n", names[i], best[i] * 1e3,
+                    mbs[i], rounds);
+    }
+    if (!oursOnly) {
+        std::printf("inflate ours/zlib %.2f\n", mbs[0] / mbs[1]);
+        std::printf("inflate ours/libdeflate %.2f\n", mbs[0] / mbs[2]);
+    }
+    return 0;
+}
