@@ -22,6 +22,7 @@ HINSTANCE programInstance = 0;
 static char **const textBuffers[] = {&captionText, &defaultDirText, &commandText, &messageText};
 
 bool ModuleStartup() {
+    SetStartValues();
     crcTable = (DWORD *)MemAlloc(CRC_BLOCK_SIZE);
     if (!crcTable) return false;
     for (int b = 0; b < 4; b++) {

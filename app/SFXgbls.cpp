@@ -14,14 +14,25 @@ char *messageText = 0;
 bool hasDefaultDir = false;
 bool hasCommand = false;
 bool hasStartupMessage = false;
-bool showRunCheckbox = true;
-bool selectFiles = true;
+// The values that start non-zero receive their start values in
+// SetStartValues: the stub's image has no initialised writable data (every
+// such section costs a file block of the few the stub has).
+bool showRunCheckbox = false;
+bool selectFiles = false;
 bool lockOverwriteMode = false;
-int overwriteButton = 503;
-bool checkArchiveSize = true;
+int overwriteButton = 0;
+bool checkArchiveSize = false;
 bool autoStart = false;
-bool showFinishedMessage = true;
+bool showFinishedMessage = false;
 bool archiveSizeOk = false;
+
+void SetStartValues() {
+    showRunCheckbox = true;
+    selectFiles = true;
+    overwriteButton = 503;
+    checkArchiveSize = true;
+    showFinishedMessage = true;
+}
 
 DWORD SeekArchive(LONG distance, DWORD moveMethod) {
     DWORD position = SetFilePointer(archiveHandle, distance, 0, moveMethod);

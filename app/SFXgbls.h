@@ -43,3 +43,8 @@ extern bool archiveSizeOk;
 // Positions the own file (32-bit signed distance, no high part), stores the new
 // absolute position in recordPosition and returns it; 0xFFFFFFFF on failure.
 DWORD SeekArchive(LONG distance, DWORD moveMethod);
+
+// Gives the values above that do not start at zero (showRunCheckbox,
+// selectFiles, overwriteButton, checkArchiveSize, showFinishedMessage) their
+// start values. Called first thing by module start-up.
+void SetStartValues();

@@ -22,6 +22,7 @@
 #include "codec/crc32.h"
 #include "codec/crypt.h"
 #include "platform/memory.h"
+#include "platform/opaque.h"
 #include "ui/Dialog.h"
 
 LocalHeader localHeader;
@@ -32,9 +33,10 @@ char currentEntryName[256];
 // The local-header signature, "PK" 03 04. The stub's image must not hold those
 // four bytes anywhere (a ZIP reader scanning the self-extractor would take them
 // for a record), so the value is completed when a pass starts: the image only
-// holds 00 4B 03 04. A data descriptor's signature, "PK" 07 08, is this value
-// plus 0x04040000 and is never spelled out either.
-DWORD localSignature = 0x04034B00;
+// holds 00 4B 03 04, passed through OpaqueValue so that the compiler cannot
+// fold the completed value back into the code. A data descriptor's signature,
+// "PK" 07 08, is this value plus 0x04040000 and is never spelled out either.
+DWORD localSignature = 0;
 #define DESCRIPTOR_DISTANCE 0x04040000u
 // Some writers put 00 00 00 50 where the signature belongs; read as a header too.
 #define ALTERNATE_SIGNATURE 0x50000000u
@@ -275,7 +277,7 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
 // ---- the walk -----------------------------------------------------------------
 
 bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
-    localSignature |= 0x50;  // completes "PK" 03 04, see above
+    localSignature = OpaqueValue(0x04034B00) | 0x50;  // completes "PK" 03 04, see above
     listSearchIndex = -1;
     if (SeekArchive(archiveStart, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         ErrorBox(STR_ERROR_READING, STR_ERROR_CAPTION);

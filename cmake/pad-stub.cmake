@@ -2,12 +2,49 @@
 # ZIP record signature, and is then filled with zero bytes up to HEADER_OFFSET so
 # that the configuration header the builder appends lands exactly there.
 # Called as: cmake -DSTUB=path -DHEADER_OFFSET=n -P pad-stub.cmake
+cmake_policy(SET CMP0130 NEW)
+file(REMOVE "${STUB}.oversize")
 file(SIZE "${STUB}" size)
 if(size GREATER HEADER_OFFSET)
   # Kept aside for a look at what grew (objdump -h); the build still fails.
   file(RENAME "${STUB}" "${STUB}.oversize")
   message(FATAL_ERROR "stub image is ${size} bytes, more than HEADER_OFFSET ${HEADER_OFFSET}")
 endif()
+# The import directory entry: the import tables live inside .text (see
+# stub.ld), where the linker does not fill the entry in itself. Its place in
+# the PE header: e_lfanew + 4 (signature) + 20 (file header) + 96 (optional
+# header fields) + 8 (the export entry before it).
+file(STRINGS "${MAP}" lines REGEX "__import_directory_(start|end)__")
+foreach(line ${lines})
+  if(line MATCHES "0x([0-9a-fA-F]+)[ \t]+__import_directory_(start|end)__")
+    set(directory_${CMAKE_MATCH_2} ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+if(NOT directory_start OR NOT directory_end)
+  message(FATAL_ERROR "no import directory symbols in ${MAP}")
+endif()
+math(EXPR rva "0x${directory_start} - 0x400000")
+math(EXPR length "0x${directory_end} - 0x${directory_start}")
+file(READ "${STUB}" lfanew OFFSET 60 LIMIT 4 HEX)
+string(SUBSTRING "${lfanew}" 0 2 b0)
+string(SUBSTRING "${lfanew}" 2 2 b1)
+math(EXPR entry "0x${b1}${b0} + 4 + 20 + 96 + 8")
+set(octal "")
+foreach(value ${rva} ${length})
+  foreach(i RANGE 3)
+    math(EXPR byte "(${value} >> (8 * ${i})) & 255")
+    math(EXPR o2 "${byte} >> 6")
+    math(EXPR o1 "(${byte} >> 3) & 7")
+    math(EXPR o0 "${byte} & 7")
+    string(APPEND octal "\\${o2}${o1}${o0}")
+  endforeach()
+endforeach()
+execute_process(COMMAND sh -c "printf '${octal}' | dd of='${STUB}' bs=1 seek=${entry} conv=notrunc status=none"
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "could not write the import directory entry")
+endif()
+
 file(READ "${STUB}" hex HEX)
 foreach(sig 504b0304 504b0102 504b0506 504b0708)
   set(rest "${hex}")

@@ -39,10 +39,11 @@ static DWORD MultiplyModPolynomial(DWORD a, DWORD b) {
 // x^(8n) modulo the polynomial. The window flushes all have one size, so the
 // last answer is kept.
 static DWORD zeroBytesCount = 0;
-static DWORD zeroBytesOperator = 0x80000000u;  // x^0: moving over no bytes
+// 0 until the first computation: no power of x is 0 modulo the polynomial.
+static DWORD zeroBytesOperator = 0;
 
 static DWORD ZeroBytesOperator(DWORD n) {
-    if (n != zeroBytesCount) {
+    if (n != zeroBytesCount || !zeroBytesOperator) {
         DWORD result = 0x80000000u;  // 1
         DWORD power = 0x00800000u;   // x^8, one zero byte
         zeroBytesCount = n;
