@@ -172,7 +172,10 @@ void CreateDirectoryTree(const char *dir) {
 
 void SetFileTimeFromDos(HANDLE file, DWORD dosDateTime) {
     FILETIME local, utc;
-    DosDateTimeToFileTime((WORD)(dosDateTime >> 16), (WORD)dosDateTime, &local);
+    // An impossible DOS value (a zero date, month 13, 25 o'clock) converts to
+    // nothing: the file then keeps the time it was written at, never a time
+    // made from whatever the conversion left undefined.
+    if (!DosDateTimeToFileTime((WORD)(dosDateTime >> 16), (WORD)dosDateTime, &local)) return;
     LocalFileTimeToFileTime(&local, &utc);
     SetFileTime(file, 0, 0, &utc);
 }

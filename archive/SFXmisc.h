@@ -37,7 +37,8 @@ bool DriveRootIsDirectory(const char *text);
 // Creates the directory and every missing parent, outermost first; no result.
 // A text longer than MAX_PATH creates nothing.
 void CreateDirectoryTree(const char *dir);
-// Sets the file's last-write time from a DOS value (time low, date high, local).
+// Sets the file's last-write time from a DOS value (time low, date high, local);
+// an impossible date or time leaves the file's time as it is.
 void SetFileTimeFromDos(HANDLE file, DWORD dosDateTime);
 // Position of the first / last c in the text, or -1 (also for an empty text).
 int FindFirstChar(const char *text, char c);

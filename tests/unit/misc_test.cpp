@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -212,6 +213,37 @@ TEST_F(MiscFs, SetFileTimeFromDos) {
     utc.tm_year = 101, utc.tm_mon = 5, utc.tm_mday = 4;
     utc.tm_hour = 8, utc.tm_min = 35, utc.tm_sec = 28;
     EXPECT_EQ(st.st_mtime, timegm(&utc));
+}
+
+// A DOS value that names no moment leaves the file's time alone; the last valid
+// day and second of a month still convert.
+TEST_F(MiscFs, SetFileTimeFromImpossibleDos) {
+    struct { const char *what; WORD date, time; bool sets; } cases[] = {
+        {"zero date", 0x0000, 0x0000, false},
+        {"month 0", 0x2A04, 0x546E, false},
+        {"month 13", 0x2BA4, 0x546E, false},
+        {"day 0", 0x2AC0, 0x546E, false},
+        {"30 February 2001", 0x2A5E, 0x546E, false},
+        {"hour 24", 0x2AC4, 0xC000, false},
+        {"minute 60", 0x2AC4, 0x0780, false},
+        {"second 60 (30 x 2)", 0x2AC4, 0x001E, false},
+        {"29 February 2000", 0x285D, 0xBF7D, true},
+        {"1 January 1980, midnight", 0x0021, 0x0000, true},
+    };
+    std::string host = root + "/t";
+    for (auto &k : cases) {
+        SCOPED_TRACE(k.what);
+        std::ofstream(host) << "x";
+        struct timespec old[2] = {{0, UTIME_OMIT}, {1000000000, 0}};  // 2001-09-09
+        ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), old, 0), 0);
+        HANDLE h = CreateFileA("D:\\t", GENERIC_WRITE, 0, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        SetFileTimeFromDos(h, ((DWORD)k.date << 16) | k.time);
+        CloseHandle(h);
+        struct stat st;
+        ASSERT_EQ(stat(host.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime != 1000000000, k.sets);
+    }
 }
 
 }  // namespace
