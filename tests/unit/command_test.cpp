@@ -272,6 +272,7 @@ TEST_F(CommandTest, DefaultDirectoryIsCurrentDuringTheStartAndRestoredAfter) {
         EXPECT_EQ(standin::ShellExecutes()[0].currentDirectory, c.during) << c.defaultDir;
         EXPECT_EQ(standin::WinExecs()[0].currentDirectory, c.during) << c.defaultDir;
         EXPECT_EQ(standin::ShellExecutes()[0].directory, "D:\\dest\\") << c.defaultDir;
+        EXPECT_EQ(standin::ShellExecutes()[0].parameters, "") << c.defaultDir;  // no "|"
         EXPECT_EQ(Cwd(), "D:\\") << c.defaultDir;
     }
 }
