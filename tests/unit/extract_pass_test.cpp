@@ -338,6 +338,86 @@ TEST_F(ExtractPass, Entries) {
     RunTable(cases);
 }
 
+// Damaged data, lengths at their limits, and the order of the steps of one entry.
+TEST_F(ExtractPass, EdgeEntries) {
+    // The longest destination path that fits MAX_PATH (259 characters) and the
+    // first one that does not.
+    std::string fits(259 - destWin.size() - 1, 'f'), over(260 - destWin.size() - 1, 'o');
+    ASSERT_LT(over.size(), 256u);
+    std::string cutZip = archives::CraftZip({E("a", "alpha"), E("b", kBig)});
+    cutZip.resize(30 + 1 + 5 + 30 + 1 + 1000);
+    CraftedEntry badDeflate = E("x", "hello", 8);
+    badDeflate.rawStored = std::string("\x07\x00", 2);  // a block of the reserved type 3
+    CraftedEntry lockedUnknown = E("m", "zz", 6);
+    lockedUnknown.password = "pw";
+    CraftedEntry lockedExisting = E("a", "alpha", 8);
+    lockedExisting.password = "pw";
+    CraftedEntry one = E("one", "1111"), two = E("two", "2222", 8);
+    one.password = "first";
+    two.password = "second";
+    CraftedEntry dressed = E("s", "plain");  // encrypted, stored, extra field and descriptor
+    dressed.password = "pw";
+    dressed.flags = 8;
+    dressed.extra = "123456789";
+    dressed.descriptors = 1;
+
+    std::vector<PassCase> cases = {
+        {.label = "a path of 259 characters is written",
+         .zip = Crafted({E(fits, "x")}), .result = true, .after = {{fits, "x"}},
+         .boxes = {kFinished}},
+        {.label = "a path of 260 characters is refused",
+         .zip = Crafted({E(over, "x"), E("ok", "fine")}), .after = {{"ok", "fine"}},
+         .selected = {over}, .boxes = {CannotOpen(over), kNotExtracted}},
+        // "." names the destination itself: like a folder entry, it is done.
+        {.label = "parent references at the end and alone; the destination itself",
+         .zip = Crafted({E("x/..", "x"), E("..", "x"), E(".", "x"), E("ok", "fine")}),
+         .after = {{"ok", "fine"}},
+         .selected = {"..", "x/.."},
+         .boxes = {CannotOpen("x\\.."), CannotOpen(".."), kNotExtracted}},
+        {.label = "file cut inside the data: what was there is written, entry selected",
+         .zip = [cutZip] { return cutZip; },
+         .after = {{"a", "alpha"}, {"b", kBig.substr(0, 1000)}},
+         .selected = {"b"}, .boxes = {kNotExtracted}},
+        {.label = "a deflate stream the decoder refuses",
+         .zip = Crafted({badDeflate, E("z", "zeta")}),
+         .after = {{"x", ""}, {"z", "zeta"}}, .selected = {"x"}, .boxes = {kNotExtracted}},
+        {.label = "the password comes before the method check",
+         .zip = Crafted({lockedUnknown, E("z", "zeta")}), .play = Passwords({"pw"}),
+         .after = {{"m", ""}}, .selected = {"m", "z"}, .boxes = {kUnknown},
+         .passwordDialogs = 1},
+        {.label = "the password comes before the existence test",
+         .zip = Crafted({lockedExisting}), .mode = 1, .before = {{"a", "old"}},
+         .play = Passwords({"pw"}),
+         .result = true, .after = {{"a", "old"}}, .boxes = {kFinished}, .passwordDialogs = 1},
+        {.label = "three wrong passwords for the second entry stop there",
+         .zip = Crafted({one, two, E("c", "gamma")}),
+         .play = Passwords({"first", "x1", "x2", "x3"}),
+         .after = {{"one", "1111"}}, .selected = {"c", "two"}, .passwordDialogs = 4},
+        {.label = "encrypted, stored, with extra field and descriptor",
+         .zip = Crafted({dressed, E("z", "zeta")}), .play = Passwords({"pw"}),
+         .result = true, .after = {{"s", "plain"}, {"z", "zeta"}}, .boxes = {kFinished},
+         .passwordDialogs = 1},
+    };
+    RunTable(cases);
+}
+
+// A DOS date that names no day sets no time: the file keeps the time it was
+// written at; the next entry still gets its own.
+TEST_F(ExtractPass, ImpossibleDosDate) {
+    CraftedEntry undated = E("u", "undated");
+    undated.modDate = 0;
+    undated.modTime = 0;
+    time_t before = time(nullptr);
+    archives::PassOutcome out = Run(archives::CraftZip({undated, E("d", "dated")}), {});
+    EXPECT_TRUE(out.result());
+    struct stat st;
+    ASSERT_EQ(stat((dest + "/u").c_str(), &st), 0);
+    EXPECT_GE(st.st_mtime, before);
+    EXPECT_LE(st.st_mtime, time(nullptr));
+    ASSERT_EQ(stat((dest + "/d").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, DosMoment());
+}
+
 // ---- existing files and the overwrite policy ----------------------------------------------
 
 TEST_F(ExtractPass, OverwritePolicy) {
@@ -372,6 +452,24 @@ TEST_F(ExtractPass, OverwritePolicy) {
          .zip = ab, .mode = 0, .before = {{"a", "old"}}, .readOnly = {"a"},
          .after = {{"a", "old"}, {"b", "beta"}}, .selected = {"a"},
          .boxes = {CannotOpen("a"), kNotExtracted}},
+        {.label = "mode 2, Yes then No",
+         .zip = abc, .mode = 2, .before = {{"a", "old"}, {"b", "old"}},
+         .play = Answers({IDOK, IDCANCEL}),
+         .result = true, .after = {{"a", "alpha"}, {"b", "old"}, {"c", "gamma"}},
+         .boxes = {kFinished}, .asked = {Asked("a"), Asked("b")}},
+        {.label = "mode 2 asks with the file's own name, not its folder",
+         .zip = Crafted({E("d/x", "new")}), .mode = 2, .before = {{"d/x", "old"}},
+         .play = Answers({IDCANCEL}),
+         .result = true, .after = {{"d/", kDir}, {"d/x", "old"}}, .boxes = {kFinished},
+         .asked = {Asked("x")}},
+        {.label = "mode 1 with a read-only file in the way: kept, done",
+         .zip = ab, .mode = 1, .before = {{"a", "old"}}, .readOnly = {"a"},
+         .result = true, .after = {{"a", "old"}, {"b", "beta"}}, .boxes = {kFinished}},
+        {.label = "mode 2, Yes over a read-only file: cannot open",
+         .zip = ab, .mode = 2, .before = {{"a", "old"}}, .readOnly = {"a"},
+         .play = Answers({IDOK}),
+         .after = {{"a", "old"}, {"b", "beta"}}, .selected = {"a"},
+         .boxes = {CannotOpen("a"), kNotExtracted}, .asked = {Asked("a")}},
         {.label = "folder entries ask nothing",
          .zip = Crafted({E("d/"), E("d/x", "x")}), .mode = 2, .before = {{"d/", ""}},
          .result = true, .after = {{"d/", kDir}, {"d/x", "x"}}, .boxes = {kFinished}},

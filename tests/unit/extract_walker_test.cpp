@@ -134,6 +134,42 @@ std::vector<WalkCase> WalkCases() {
              return Crafted({Entry("first"), a, Entry("c")});
          },
          {"first"}, {}},
+        {"7z stored", [] { return archives::SevenZip(ToolFiles(), "-mx0"); }, toolItems, {}},
+        // Streamed deflate keeps its sizes in the descriptor only: the local header
+        // says 0 bytes, so the next "header" is compressed data and the walk ends.
+        {"bsdtar deflated, streamed: the walk ends after the first entry",
+         [] { return archives::Bsdtar(ToolFiles()); }, {"a.txt"}, {}},
+        // Only a descriptor with its signature is stepped over; 12 bytes without
+        // one are taken for a record of another kind.
+        {"descriptor without signature ends the walk",
+         [] {
+             CraftedEntry a = Entry("a");
+             a.flags = 8;
+             std::string zip = Crafted({a, Entry("b")});
+             return zip.insert(30 + 1 + 4, std::string("\x11\x22\x33\x44\4\0\0\0\4\0\0\0", 12));
+         },
+         {"a"}, {}},
+        {"zero bytes where a header belongs",
+         [] {
+             std::string zip = Crafted({Entry("a"), Entry("b")});
+             return zip.insert(30 + 1 + 4, std::string(30, '\0'));
+         },
+         {"a"}, {}},
+        {"extra field running past the end of the file",
+         [] {
+             CraftedEntry b = Entry("b");
+             b.extra = std::string(1000, 'e');
+             return Crafted({Entry("a"), b}).substr(0, 2 * 30 + 2 + 4 + 10);
+         },
+         {"a", "b"}, {}},
+        {"descriptor as the last bytes of a cut file",
+         [] {
+             CraftedEntry a = Entry("a");
+             a.flags = 8;
+             a.descriptors = 1;
+             return Crafted({a, Entry("b")}).substr(0, 30 + 1 + 4 + 16);
+         },
+         {"a"}, {}},
         {"name length past the end of the file",
          [] {
              CraftedEntry a = Entry("a");
