@@ -199,6 +199,8 @@ sfx_wait() {  # [SECS]
     done
     if kill -0 "$SFX_PID" 2>/dev/null; then
         fail "the stub did not end within $secs s"
+        echo "--- windows on screen while the stub was still running" >>"$TRANSCRIPT"
+        echo windows | timeout -k 5 30 wine "$E2E_ROBOT" 2>/dev/null | tr -d '\r' >>"$TRANSCRIPT"
         _e2e_kill "$SFX_PID"
         SFX_PID=
         return 1
