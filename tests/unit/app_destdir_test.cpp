@@ -62,6 +62,8 @@ TEST_F(DestDir, RegistryValues) {
     Set(HKEY_LOCAL_MACHINE, k, "Inner", std::string("C:\\A\0junk", 9));
     Set(HKEY_LOCAL_MACHINE, k, "Token", "><");
     Set(HKEY_LOCAL_MACHINE, k, "", "C:\\Default");
+    Set(HKEY_LOCAL_MACHINE, k, "Bar|red", "C:\\Barred");
+    Set(HKEY_LOCAL_MACHINE, k, "Lead", ";C:\\After");
     Set(HKEY_CURRENT_USER, "Software\\V", "P", "C:\\User");
     Set(HKEY_USERS, ".DEFAULT\\V", "P", "C:\\Users");
     Set(HKEY_CLASSES_ROOT, "V\\W", "P", "C:\\Classes");
@@ -78,6 +80,12 @@ TEST_F(DestDir, RegistryValues) {
         {"HKLM\\Software\\Vendor\\Product\\Inner", "C:\\A"},
         {"HKLM\\Software\\Vendor\\Product\\Token", TEMP},
         {"HKLM\\Software\\Vendor\\Product\\|D", "C:\\Default\\D"},
+        {"HKLM\\Software\\Vendor\\Product\\Path|", "C:\\Program Files\\Product\\"},
+        {"HKLM\\Software\\Vendor\\Product\\Bar|red|Sub", "C:\\Barred\\Sub"},
+        // The threshold counts the registry's bytes, not the text left after ";".
+        {"HKLM\\Software\\Vendor\\Product\\Lead", ""},
+        {"HKLM\\Software\\Vendor\\Product\\Lead|S", "\\S"},
+        {"HKEY_local_machine\\Software\\Vendor\\Product\\Path", TEMP},
         {"HKCU\\Software\\V\\P", "C:\\User"},
         {"HKEY_CURRENT_USER\\Software\\V\\P", "C:\\User"},
         {"HKU\\.DEFAULT\\V\\P", "C:\\Users"},

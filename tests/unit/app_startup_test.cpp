@@ -39,16 +39,17 @@ std::string Header(int options, const std::string &caption = "", const std::stri
 
 // A one-entry stored ZIP whose offsets count from `base`, the start of the whole
 // file; the end record carries a comment of `commentLength` bytes.
-std::string Zip(unsigned base, size_t commentLength = 0) {
-    std::string name = "a.txt", data = "hello";
+std::string Zip(unsigned base, size_t commentLength = 0, const std::string &data = "hello") {
+    std::string name = "a.txt";
     std::string local = "PK\3\4";
     Le16(local, 10), Le16(local, 0), Le16(local, 0), Le32(local, 0x2AC4546E);
-    Le32(local, 0x3610A686), Le32(local, 5), Le32(local, 5);
+    Le32(local, 0x3610A686), Le32(local, (unsigned)data.size()), Le32(local, (unsigned)data.size());
     Le16(local, (unsigned)name.size()), Le16(local, 0);
     local += name + data;
     std::string central = "PK\1\2";
     Le16(central, 10), Le16(central, 10), Le16(central, 0), Le16(central, 0);
-    Le32(central, 0x2AC4546E), Le32(central, 0x3610A686), Le32(central, 5), Le32(central, 5);
+    Le32(central, 0x2AC4546E), Le32(central, 0x3610A686);
+    Le32(central, (unsigned)data.size()), Le32(central, (unsigned)data.size());
     Le16(central, (unsigned)name.size()), Le16(central, 0), Le16(central, 0);
     Le16(central, 0), Le16(central, 0), Le32(central, 0), Le32(central, base);
     central += name;
@@ -229,6 +230,14 @@ TEST_F(ConfigSize, Completeness) {
     std::string h = Header(0, "c", "", "", "");
     std::string good = SfxFile(h), commented = SfxFile(h, 1000);
     std::string zipless = std::string(HEADER_OFFSET, '\0') + h;
+    // A fake end record (comment length 0xFFFF) inside the stored data, and one
+    // inside the comment of the real record.
+    std::string fake = std::string("PK\5\6", 4) + std::string(16, '\0') + "\xFF\xFF";
+    std::string fakeEarly = zipless + Zip(HEADER_OFFSET + (unsigned)h.size(), 0, "x" + fake + "y");
+    std::string fakeLate = good.substr(0, good.size() - 2) + "\x18" + std::string(1, '\0') + fake +
+                           "zz";
+    std::string farHeader = good;
+    farHeader[HEADER_OFFSET + 6] = '\xFF', farHeader[HEADER_OFFSET + 7] = '\xFF';
     struct { const char *what; std::string file; int options; bool ok; } cases[] = {
         {"complete", good, 0, true},
         {"1,000-byte comment", commented, 0, true},
@@ -240,6 +249,15 @@ TEST_F(ConfigSize, Completeness) {
         {"end record only (22 bytes)", zipless + Zip(0).substr(Zip(0).size() - 22), 0, false},
         {"no ZIP data", zipless, 0, false},
         {"header shorter than headerSize", zipless.substr(0, zipless.size() - 1), 0, false},
+        {"23 bytes: end record and a 1-byte comment",
+         zipless + Zip(0, 1).substr(Zip(0, 1).size() - 23), 0, true},
+        // A record signature that does not end the file is passed over, and the
+        // scan goes on to the real record.
+        {"stray record signature in the data", fakeEarly, 0, true},
+        {"stray record signature in the comment", fakeLate, 0, true},
+        {"stray record only, real one cut off", fakeEarly.substr(0, fakeEarly.size() - 22), 0,
+         false},
+        {"headerSize past the end of the file", farHeader, 0, false},
         {"check off, cut", good.substr(0, good.size() - 1), OPT_NO_SIZE_CHECK, true},
         {"check off, nothing", zipless, OPT_NO_SIZE_CHECK, true},
     };
