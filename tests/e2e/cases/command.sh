@@ -142,12 +142,9 @@ scenario command-inf-install inf_install
 # "..." opens the folder browser titled "Extract to : " with its "New..." button; "New..."
 # leads to "Create subdirectory", whose OK creates the folder below the chosen one and
 # makes it the destination. The robot cannot drive the browser's tree, so the chosen
-# folder is the one the browser starts on (the Desktop), which must lie in the prefix.
+# folder is the one the browser starts on: the Desktop, a real folder of the prefix (the
+# runner unlinks it from $HOME).
 browse_new() {
-    local desk
-    for desk in "$WINEPREFIX"/drive_c/users/*/Desktop; do
-        if [[ -L $desk ]]; then rm "$desk" && mkdir "$desk"; fi  # Wine links it to $HOME
-    done
     put_file in/a.txt "alpha"
     sfx_make app.exe --caption "Browse" -C in a.txt || return
     local name="tarvex-e2e-new-$$"
