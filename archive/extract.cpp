@@ -82,10 +82,13 @@ bool ReadLocalHeader() {
 
 // ---- path safety --------------------------------------------------------------
 
-// True when an entry name stays below the destination. Refused: a leading
-// separator (absolute or UNC path), any ":" (a drive letter or an alternate
-// data stream), and any component made of dots and spaces that holds two dots
-// or more: "..", and the forms like "..." or ".. " that Windows trims to it.
+// True when an entry name stays below the destination and names one file.
+// Refused: a leading separator (absolute or UNC path), any ":" (a drive letter
+// or an alternate data stream), any component made of dots and spaces that
+// holds two dots or more: "..", and the forms like "..." or ".. " that Windows
+// trims to it; and "*" or "?", which no file name holds and which the existence
+// test would take for a pattern matching other files, so that the entry would
+// pass for kept without ever being written.
 static bool NameStaysInside(const char *name) {
     if (*name == '\\' || *name == '/') return false;
     int dots = 0;
@@ -97,7 +100,7 @@ static bool NameStaysInside(const char *name) {
             if (c == 0) return true;
             dots = 0;
             onlyDots = true;
-        } else if (c == ':') {
+        } else if (c == ':' || c == '*' || c == '?') {
             return false;
         } else if (c == '.') {
             dots++;

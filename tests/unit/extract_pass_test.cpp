@@ -374,6 +374,13 @@ TEST_F(ExtractPass, EdgeEntries) {
          .after = {{"ok", "fine"}},
          .selected = {"..", "x/.."},
          .boxes = {CannotOpen("x\\.."), CannotOpen(".."), kNotExtracted}},
+        // Wildcards would make the existence test match the files beside them,
+        // and in don't-overwrite mode the entry would pass for kept.
+        {.label = "wildcard names are refused, whatever matches them",
+         .zip = Crafted({E("*", "x"), E("a?", "y"), E("ok", "fine")}), .mode = 1,
+         .before = {{"ab", "old"}},
+         .after = {{"ab", "old"}, {"ok", "fine"}}, .selected = {"*", "a?"},
+         .boxes = {CannotOpen("*"), CannotOpen("a?"), kNotExtracted}},
         {.label = "file cut inside the data: what was there is written, entry selected",
          .zip = [cutZip] { return cutZip; },
          .after = {{"a", "alpha"}, {"b", kBig.substr(0, 1000)}},
