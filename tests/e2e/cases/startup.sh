@@ -212,38 +212,3 @@ scenario auto-setup-exe-exe   auto_start "Setup.exe.exe"  no  --auto-start
 scenario auto-setup-exe1      auto_start "Setup.exe1.exe" no  --auto-start
 scenario auto-plain-name      auto_start "pack.exe"       no  --auto-start
 scenario auto-bang-bit-clear  auto_start "!pack.exe"      no
-
-# ---- the worked example header ----
-
-# Caption "Self Extracting Archive, TARVEX 1.5", no default directory, command
-# "><ADOPTED.W52", options 0x22: the exact 60 header bytes, then the window they give.
-worked_example() {
-    put_file in/ADOPTED.W52 "adopted"
-    put_file in/readme.txt "read me"
-    put_file in/Docs/guide.txt "guide"
-    sfx_make app.exe --caption "Self Extracting Archive, TARVEX 1.5" \
-        --command "><ADOPTED.W52" --raw-options 0x22 -C in . || return
-    local want got
-    want="444944220001 3c00 23$(printf 'Self Extracting Archive, TARVEX 1.5' | od -An -tx1 | tr -d ' \n')"
-    want="$want 00 0d$(printf '><ADOPTED.W52' | od -An -tx1 | tr -d ' \n') 00 504b0304"
-    want=${want// /}
-    got=$(od -An -tx1 -j "$HEADER_OFFSET" -N64 "$CASE/app.exe" | tr -d ' \n')
-    [[ $got == "$want" ]] || fail "header bytes $got, expected $want"
-    sfx_run app.exe <<EOF
-wait "Self Extracting Archive, TARVEX 1.5" 20 with 301
-expect-title "Self Extracting Archive, TARVEX 1.5"
-expect-list 301 "ADOPTED.W52" "Docs/" "Docs/guide.txt" "readme.txt"
-expect-selected 301 4
-expect-state 301 visible
-expect-state 302 hidden
-expect-text 101 "$CASE_WIN\\"
-expect-state 503 visible enabled checked
-expect-state 501 visible unchecked
-expect-state 502 visible unchecked
-expect-state 509 visible
-expect-state 1007 hidden checked
-answer IDCANCEL
-EOF
-    expect_no_file ADOPTED.W52
-}
-scenario worked-example worked_example
