@@ -7,7 +7,8 @@
 //              fixed password leaves, so the decoder sees the fuzzer's bytes
 //              after its own decryption (flags bit 0 set)
 //   bit 1      short writes: every WriteFile takes at most 4096 bytes
-//   bits 2-3   3: the heap fails the allocation (bits 4-7) * 2 calls from now
+//   bits 2-3   2: the entry claims 1000 bytes more than the file holds
+//              3: the heap fails the allocation (bits 4-7) * 2 calls from now
 //
 // Beyond what the sanitizers catch, a run fails (abort) when
 //   - a heap block of the decoder is left over,
@@ -108,9 +109,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t length = size - 1;
     const bool encrypted = mode & 1;
     const bool shortWrites = mode & 2;
+    const bool claimsMore = ((mode >> 2) & 3) == 2;
     const bool failHeap = ((mode >> 2) & 3) == 3;
+    const LONG claimed = (LONG)length + (claimsMore ? 1000 : 0);
 
-    // The archive file: the (enciphered) stream, then the next record.
+    // The archive file: the (enciphered) stream, then the next record, unless
+    // the file is to end early.
     std::string file((const char *)stream, length);
     if (encrypted) {
         InitKeys(PASSWORD);
@@ -120,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             UpdateKeys(plain);
         }
     }
-    file.append(TRAILER, sizeof TRAILER - 1);
+    if (!claimsMore) file.append(TRAILER, sizeof TRAILER - 1);
     FILE *f = std::fopen(standin::HostPath(archivePath).c_str(), "wb");
     if (!f || std::fwrite(file.data(), 1, file.size(), f) != file.size()) abort();
     std::fclose(f);
@@ -135,8 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     localHeader.method = 8;
     localHeader.flags = encrypted ? 1 : 0;
     localHeader.crc32 = FAILED_MARK;
-    localHeader.compressedSize = (DWORD)length;
-    remainingCompressed = (LONG)length;
+    localHeader.compressedSize = (DWORD)claimed;
+    remainingCompressed = claimed;
     if (encrypted) InitKeys(PASSWORD);  // as an accepted password check leaves them
     entryCrc = 0xFFFFFFFFu;
 

@@ -49,11 +49,21 @@ def inflate_corpus(folder):
         "rle": raw_deflate(RUNS, 6, zlib.Z_RLE),
         "empty": raw_deflate(b"", 6),
     }
+    # Nearly a window of runs, then a final stored block that crosses the
+    # window's end.
+    c = zlib.compressobj(9, zlib.DEFLATED, -15, 8, zlib.Z_FIXED)
+    head = c.compress(b"a" * 32500) + c.flush(zlib.Z_SYNC_FLUSH)
+    tail = bytes((i * 7) & 0xFF for i in range(1000))
+    streams["stored-across-window"] = (head + b"\x01" + len(tail).to_bytes(2, "little") +
+                                       (len(tail) ^ 0xFFFF).to_bytes(2, "little") + tail)
     for name, stream in streams.items():
         write(folder, name, b"\x00" + stream)
-    # The same streams through the decryption of the input.
+    # Other scenes (see fuzz_inflate.cpp): encrypted, the entry claiming more
+    # than the file holds, a failing allocation of the fixed tables.
     for name in ("level0", "level6", "fixed"):
         write(folder, name + "-encrypted", b"\x01" + streams[name])
+    write(folder, "level6-file-ends", b"\x08" + streams["level6"])
+    write(folder, "fixed-no-memory", b"\x1c" + streams["fixed"])
 
 
 def extract_corpus(folder):
