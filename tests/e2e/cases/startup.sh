@@ -212,3 +212,55 @@ scenario auto-setup-exe-exe   auto_start "Setup.exe.exe"  no  --auto-start
 scenario auto-setup-exe1      auto_start "Setup.exe1.exe" no  --auto-start
 scenario auto-plain-name      auto_start "pack.exe"       no  --auto-start
 scenario auto-bang-bit-clear  auto_start "!pack.exe"      no
+
+# ---- header layout ----
+
+# A headerSize larger than the texts need: the bytes between the last text and the
+# ZIP data are never read, the walk starts after them.
+header_room() {
+    two_files_sfx app.exe --caption "Room" --select-files || return
+    local f=$CASE/app.exe start size
+    printf 'PK\003\004 never read.' >"$CASE/room"  # looks like a record, but is skipped
+    start=$(archive_start "$f")
+    size=$((start - HEADER_OFFSET + $(stat -c %s "$CASE/room")))
+    { head -c "$start" "$f"; cat "$CASE/room"; tail -c +$((start + 1)) "$f"; } >"$f.new"
+    mv "$f.new" "$f"
+    patch_bytes "$f" $((HEADER_OFFSET + 6)) "$(printf '%02x %02x' $((size & 255)) $((size >> 8)))"
+    sfx_run app.exe <<'EOF2'
+wait "Room" 20 with 301
+expect-list 301 "a.txt" "b.txt"
+answer IDCANCEL
+EOF2
+}
+scenario header-room header_room
+
+# ---- the default destination, resolved against Wine's own registry ----
+
+# DIR is the header's default directory; the main window proposes what it resolves to
+# (PATTERN, an extended regular expression over the edit's text).
+destination() {  # DIR PATTERN [REG-KEY VALUE-NAME DATA]
+    local dir=$1 pattern=$2
+    if [[ $# -gt 2 ]]; then
+        wine_run 30 reg add "$3" /v "$4" /d "$5" /f >/dev/null || { fail "reg add failed"; return; }
+    fi
+    two_files_sfx app.exe --caption "Destination" --dir "$dir" || return
+    sfx_run app.exe <<'EOF2'
+wait "Destination" 20 with 301
+text 101
+answer IDCANCEL
+EOF2
+    grep -qE "^text 101 \"$pattern\"\$" "$TRANSCRIPT" || fail "destination is not $pattern"
+}
+TEMP_DIR='C:\\users\\[^\\]+\\(AppData\\Local\\)?Temp\\'
+KEY='HKCU\Software\Tarvex E2E'
+scenario dest-plain    destination 'D:\Games\Old\' 'D:\\Games\\Old\\'
+scenario dest-temp     destination '><' "$TEMP_DIR"
+scenario dest-temp-suffix destination '><x' '><x'
+scenario dest-registry destination 'HKCU\Software\Tarvex E2E\Path|Data\Sub' \
+    'C:\\Games\\Data\\Sub' "$KEY" Path 'C:\Games;D:\Other'
+scenario dest-registry-long-root destination 'HKEY_CURRENT_USER\Software\Tarvex E2E\Home' \
+    'C:\\Home\\' "$KEY" Home 'C:\Home\'
+scenario dest-registry-short destination 'HKCU\Software\Tarvex E2E\Short|Data' \
+    "$TEMP_DIR" "$KEY" Short 'C:\'
+scenario dest-registry-missing destination 'HKCU\Software\Tarvex E2E\Nothing|Data' "$TEMP_DIR"
+scenario dest-registry-mixed-root destination 'HKcu\Software\Tarvex E2E\Path' "$TEMP_DIR"
