@@ -5,6 +5,8 @@
 //
 // Beyond what the sanitizers catch, a run fails (abort) when a pass keeps a heap
 // block or a file handle, or when anything appears outside the destination.
+// With FUZZ_VERBOSE set, each run prints the dialogs and message boxes it saw
+// (for reading a reproducer).
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,9 +41,15 @@ int CountEntries(const std::string &folder) {
     return n;
 }
 
+void RemoveRoot() {
+    std::error_code error;
+    std::filesystem::remove_all(root, error);
+}
+
 void Setup() {
     char pattern[] = "/tmp/sfx-fuzz-XXXXXX";
     root = mkdtemp(pattern);
+    std::atexit(RemoveRoot);
     dest = root + "/w/x/dest";
     input = root + "/in.bin";
     static DWORD table[257];
@@ -95,6 +103,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     });
     DialogBoxParamA(0, "MainDialog", 0, QuietDialogProc, 0);
     standin::SetDialogScript(nullptr);
+    if (std::getenv("FUZZ_VERBOSE")) {
+        for (const std::string &name : standin::DialogsShown())
+            std::fprintf(stderr, "dialog %s\n", name.c_str());
+        for (const auto &box : standin::MessageBoxes())
+            std::fprintf(stderr, "box [%s] %s\n", box.caption.c_str(), box.text.c_str());
+    }
 
     if (standin::LiveAllocations() != live) abort();      // a block of the pass was kept
     if (standin::OpenHandles() != handles) abort();       // an output file was left open

@@ -24,6 +24,7 @@
 //     but the decoder fails or gives other bytes. (The decoder accepts some
 //     streams that zlib refuses, such as incomplete distance codes, so the check
 //     goes one way only.)
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -50,7 +51,13 @@ const char TRAILER[] = "PK\x01\x02 the central directory follows the entry data"
 // entryCrc (so that the entry can never pass); a good one leaves the register.
 const DWORD FAILED_MARK = 0x5EC7A1D5u;
 
-std::string archivePath, outputPath;
+std::string folder, archivePath, outputPath;
+
+void RemoveFolder() {
+    std::remove(standin::HostPath(archivePath).c_str());
+    std::remove(outputPath.c_str());
+    rmdir(folder.c_str());
+}
 
 void Setup() {
     char pattern[] = "/dev/shm/sfx-fuzz-inflate-XXXXXX";
@@ -60,6 +67,8 @@ void Setup() {
         dir = mkdtemp(pattern);
     }
     if (!dir) abort();
+    folder = dir;
+    std::atexit(RemoveFolder);
     archivePath = standin::WindowsPath(std::string(dir) + "/archive.bin");
     outputPath = std::string(dir) + "/output.bin";
     static DWORD table[257];

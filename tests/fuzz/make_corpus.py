@@ -15,6 +15,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import warnings
 import zipfile
 import zlib
 
@@ -24,6 +25,15 @@ PASSWORD = "pw"
 TEXT = (b"The quick brown fox jumps over the lazy dog. " * 6 +
         b"Pack my box with five dozen liquor jugs.\n" * 3)
 RUNS = b"a" * 300 + b"ab" * 100 + bytes(range(256)) + b"\0" * 200
+
+
+STAMP = (2020, 1, 2, 3, 4, 6)
+
+
+def put(z, name, data, method=zipfile.ZIP_DEFLATED):
+    info = zipfile.ZipInfo(name, STAMP)
+    info.compress_type = method
+    z.writestr(info, data)
 
 
 def raw_deflate(data, level=6, strategy=zlib.Z_DEFAULT_STRATEGY):
@@ -69,11 +79,35 @@ def inflate_corpus(folder):
 def extract_corpus(folder):
     buf = io.BytesIO()
     with zipfile.ZipFile(buf, "w") as z:
-        z.writestr(zipfile.ZipInfo("docs/"), b"")
-        z.writestr("docs/readme.txt", TEXT, zipfile.ZIP_DEFLATED)
-        z.writestr("stored.bin", RUNS[:150], zipfile.ZIP_STORED)
-        z.writestr("empty.txt", b"", zipfile.ZIP_DEFLATED)
+        put(z, "docs/", b"", zipfile.ZIP_STORED)
+        put(z, "docs/readme.txt", TEXT, zipfile.ZIP_DEFLATED)
+        put(z, "stored.bin", RUNS[:150], zipfile.ZIP_STORED)
+        put(z, "empty.txt", b"", zipfile.ZIP_DEFLATED)
     write(folder, "zipfile", b"\x00" + buf.getvalue())
+
+    # Paths that exist by the time their entry comes (a name twice, a file entry
+    # naming a directory made before), in overwrite modes 1 and 2.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        put(z, "x.txt", b"first", zipfile.ZIP_STORED)
+        put(z, "d/f.txt", TEXT[:100], zipfile.ZIP_DEFLATED)
+        put(z, "d/", b"", zipfile.ZIP_STORED)
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            put(z, "x.txt", b"second", zipfile.ZIP_DEFLATED)
+            put(z, "d", b"a file where a directory is", zipfile.ZIP_STORED)
+    for mode in (1, 2):
+        write(folder, "exists-mode%d" % mode, bytes([mode]) + buf.getvalue())
+
+    # A name climbing out of the destination, then an unknown method (6).
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        put(z, "../out.txt", b"outside", zipfile.ZIP_STORED)
+        put(z, "m6.bin", b"imploded?", zipfile.ZIP_STORED)
+        offset = z.getinfo("m6.bin").header_offset
+    data = bytearray(buf.getvalue())
+    data[offset + 8] = 6
+    write(folder, "traversal-method6", b"\x00" + bytes(data))
 
     work = tempfile.mkdtemp()
     try:
@@ -83,9 +117,12 @@ def extract_corpus(folder):
             f.write(TEXT)
         with open(os.path.join(src, "sub", "b.bin"), "wb") as f:
             f.write(RUNS[:400])
+        for path in ("a.txt", "sub/b.bin", "sub", "."):
+            os.utime(os.path.join(src, path), (1577934246, 1577934246))
         made = {
             "zip": ["zip", "-q", "-r", "-X"],
             "zip-encrypted": ["zip", "-q", "-r", "-X", "-P", PASSWORD],
+            "zip-encrypted-stored": ["zip", "-q", "-r", "-X", "-0", "-P", PASSWORD],
             "7z-encrypted": ["7z", "a", "-bd", "-tzip", "-mem=ZipCrypto", "-p" + PASSWORD],
         }
         for name, command in made.items():
