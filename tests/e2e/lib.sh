@@ -58,6 +58,10 @@
 #   expect_no_transcript "TEXT"       no transcript line contains TEXT
 #   expect_mtime PATH "YYYY-MM-DD HH:MM:SS"  last-write time (local time of the run)
 #
+# The run: TZ=UTC for every program; E2E_ONLY=REGEX runs only the matching scenarios;
+# `scripts/e2e tests/e2e/cases/x.sh` only that case file; while developing use your own
+# E2E_PREFIX, E2E_OUT, E2E_WIN32, E2E_HOST (see scripts/e2e).
+#
 # The robot's transcript lines: window "CAPTION" | msgbox "CAPTION" text="..."
 # icon=error|information|question|warning|no buttons=OK,Cancel | closed "CAPTION" |
 # FAIL line N: ... | robot: N failures.
