@@ -74,43 +74,38 @@ void FlushWindow(DWORD count) {
 // A stored block: LEN, its one's complement NLEN, then LEN bytes as they are.
 // The bytes pass through the bit buffer, so those already fetched go first.
 int DecodeStoredBlock() {
-    DWORD b = bitBuffer;
-    unsigned k = bitCount;
+    BitReader r;
+    OpenReader(r);
     unsigned w = windowPos;
-    DropBits(k & 7, b, k);
-    if (!NeedBits(16, b, k)) return INFLATE_DAMAGED;
-    unsigned length = b & 0xFFFF;
-    DropBits(16, b, k);
-    if (!NeedBits(16, b, k)) return INFLATE_DAMAGED;
-    if (length != (~b & 0xFFFF)) return INFLATE_DAMAGED;
-    DropBits(16, b, k);
+    DropBits(r, r.count & 7);
+    LONG length = TakeBits(r, 16);
+    LONG check = TakeBits(r, 16);
+    if (length < 0 || check < 0 || (DWORD)length != (~(DWORD)check & 0xFFFF)) return INFLATE_DAMAGED;
     BYTE *window = windowBuffer;
     for (; length; length--) {
-        if (!NeedBits(8, b, k)) return INFLATE_DAMAGED;
-        window[w++] = (BYTE)b;
-        DropBits(8, b, k);
+        LONG c = TakeBits(r, 8);
+        if (c < 0) return INFLATE_DAMAGED;
+        window[w++] = (BYTE)c;
         if (w == WINDOW_SIZE) {
             FlushWindow(WINDOW_SIZE);
             windowWrapped = true;
             w = 0;
         }
     }
-    bitBuffer = b;
-    bitCount = (WORD)k;
+    CloseReader(r);
     windowPos = (WORD)w;
     return INFLATE_OK;
 }
 
 // A block header: the final-block flag, then the two-bit type.
 int DecodeBlock(int &final) {
-    DWORD b = bitBuffer;
-    unsigned k = bitCount;
-    if (!NeedBits(3, b, k)) return INFLATE_DAMAGED;
-    final = b & 1;
-    unsigned type = (b >> 1) & 3;
-    DropBits(3, b, k);
-    bitBuffer = b;
-    bitCount = (WORD)k;
+    BitReader r;
+    OpenReader(r);
+    LONG header = TakeBits(r, 3);
+    if (header < 0) return INFLATE_DAMAGED;
+    CloseReader(r);
+    final = header & 1;
+    unsigned type = (unsigned)header >> 1;
     if (type == 0) return DecodeStoredBlock();
     if (type == 1) return DecodeFixedBlock();
     if (type == 2) return DecodeDynamicBlock();

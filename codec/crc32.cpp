@@ -56,29 +56,45 @@ static DWORD ZeroBytesOperator(DWORD n) {
     return zeroBytesOperator;
 }
 
-// Below this size the four chains do not pay for the combination.
+// Chains over equal parts of a buffer; below the minimum size the combination
+// does not pay.
+#define CRC_CHAINS 8
 #define CRC_SPLIT_MINIMUM 512
+
+// One step of a chain: the next four bytes of its part, taken as a
+// little-endian word, go into the register at once, and four table lookups
+// move the register over them.
+static inline DWORD UpdateCrcWord(const BYTE *p, DWORD c) {
+    c ^= (DWORD)p[0] | (DWORD)p[1] << 8 | (DWORD)p[2] << 16 | (DWORD)p[3] << 24;
+    c = crcTable[c & 0xFF] ^ (c >> 8);
+    c = crcTable[c & 0xFF] ^ (c >> 8);
+    c = crcTable[c & 0xFF] ^ (c >> 8);
+    return crcTable[c & 0xFF] ^ (c >> 8);
+}
 
 void UpdateCrcBuffer(const BYTE *bytes, LONG count, DWORD &crc) {
     DWORD c0 = crc;
     if (count >= CRC_SPLIT_MINIMUM) {
-        DWORD quarter = (DWORD)count >> 2;
-        const BYTE *p1 = bytes + quarter;
-        const BYTE *p2 = p1 + quarter;
-        const BYTE *p3 = p2 + quarter;
-        DWORD c1 = 0, c2 = 0, c3 = 0;
-        for (DWORD i = 0; i < quarter; i++) {
-            c0 = UpdateCrc(bytes[i], c0);
-            c1 = UpdateCrc(p1[i], c1);
-            c2 = UpdateCrc(p2[i], c2);
-            c3 = UpdateCrc(p3[i], c3);
+        // Eight parts of a whole number of words each.
+        DWORD part = ((DWORD)count / CRC_CHAINS) & ~3u;
+        const BYTE *p = bytes;
+        const BYTE *last = bytes + part;
+        DWORD c1 = 0, c2 = 0, c3 = 0, c4 = 0, c5 = 0, c6 = 0, c7 = 0;
+        for (; p < last; p += 4) {
+            c0 = UpdateCrcWord(p, c0);
+            c1 = UpdateCrcWord(p + part, c1);
+            c2 = UpdateCrcWord(p + 2 * part, c2);
+            c3 = UpdateCrcWord(p + 3 * part, c3);
+            c4 = UpdateCrcWord(p + 4 * part, c4);
+            c5 = UpdateCrcWord(p + 5 * part, c5);
+            c6 = UpdateCrcWord(p + 6 * part, c6);
+            c7 = UpdateCrcWord(p + 7 * part, c7);
         }
-        DWORD shift = ZeroBytesOperator(quarter);
-        c0 = MultiplyModPolynomial(c0, shift) ^ c1;
-        c0 = MultiplyModPolynomial(c0, shift) ^ c2;
-        c0 = MultiplyModPolynomial(c0, shift) ^ c3;
-        bytes = p3 + quarter;
-        count -= (LONG)(quarter << 2);
+        const DWORD later[CRC_CHAINS - 1] = {c1, c2, c3, c4, c5, c6, c7};
+        DWORD shift = ZeroBytesOperator(part);
+        for (int j = 0; j < CRC_CHAINS - 1; j++) c0 = MultiplyModPolynomial(c0, shift) ^ later[j];
+        bytes += part * CRC_CHAINS;
+        count -= (LONG)(part * CRC_CHAINS);
     }
     for (; count > 0; count--) c0 = UpdateCrc(*bytes++, c0);
     crc = c0;

@@ -223,6 +223,25 @@ void EmptyFixedCache() {
 
 // ---- decoding ----------------------------------------------------------------------------
 
+// Looks up one code in the table `root` of `width` lookup bits, descending into
+// sub-tables, and takes the code's bits from the stream: the code's slot, or
+// null for an invalid code or data that has run out.
+static DECODER_INLINE const HuffmanEntry *TakeCode(BitReader &r, const HuffmanEntry *root,
+                                                   unsigned width) {
+    unsigned e = width;
+    const HuffmanEntry *t;
+    for (;;) {
+        if (!NeedBits(r, e)) return 0;
+        t = root + (r.bits & BIT_MASK[e]);
+        e = t->op;
+        if (e == OP_INVALID) return 0;
+        DropBits(r, t->bits);
+        if (e <= OP_LITERAL) return t;
+        e -= OP_LITERAL;
+        root = t->link;
+    }
+}
+
 // Moves bytes that do not overlap. Written as a loop so that the product code calls
 // no library by name; an optimising build turns it into one block move.
 static inline void MoveBytes(BYTE *__restrict target, const BYTE *__restrict source,
@@ -232,30 +251,16 @@ static inline void MoveBytes(BYTE *__restrict target, const BYTE *__restrict sou
 
 int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoot,
                 int literalWidth, int distanceWidth) {
-    DWORD b = bitBuffer;
-    unsigned k = bitCount;
+    BitReader r;
+    OpenReader(r);
     unsigned w = windowPos;
     BYTE *window = windowBuffer;
     bool wrapped = windowWrapped;
-    const unsigned literalBits = (unsigned)literalWidth;
-    const unsigned distanceBits = (unsigned)distanceWidth;
-    const unsigned literalMask = BIT_MASK[literalBits];
-    const unsigned distanceMask = BIT_MASK[distanceBits];
 
     for (;;) {
-        if (!NeedBits(literalBits, b, k)) return INFLATE_DAMAGED;
-        const HuffmanEntry *t = literalRoot + (b & literalMask);
+        const HuffmanEntry *t = TakeCode(r, literalRoot, (unsigned)literalWidth);
+        if (!t) return INFLATE_DAMAGED;
         unsigned e = t->op;
-        while (e > OP_LITERAL) {
-            if (e == OP_INVALID) return INFLATE_DAMAGED;
-            DropBits(t->bits, b, k);
-            e -= OP_LITERAL;
-            if (!NeedBits(e, b, k)) return INFLATE_DAMAGED;
-            t = t->link + (b & BIT_MASK[e]);
-            e = t->op;
-        }
-        DropBits(t->bits, b, k);
-
         if (e == OP_LITERAL) {
             window[w++] = (BYTE)t->value;
             if (w == WINDOW_SIZE) {
@@ -268,25 +273,14 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
         if (e == OP_END_OF_BLOCK) break;
 
         // A length: base plus e extra bits, then its distance code.
-        if (!NeedBits(e, b, k)) return INFLATE_DAMAGED;
-        unsigned length = t->value + (b & BIT_MASK[e]);
-        DropBits(e, b, k);
-
-        if (!NeedBits(distanceBits, b, k)) return INFLATE_DAMAGED;
-        t = distanceRoot + (b & distanceMask);
-        e = t->op;
-        while (e > OP_LITERAL) {
-            if (e == OP_INVALID) return INFLATE_DAMAGED;
-            DropBits(t->bits, b, k);
-            e -= OP_LITERAL;
-            if (!NeedBits(e, b, k)) return INFLATE_DAMAGED;
-            t = t->link + (b & BIT_MASK[e]);
-            e = t->op;
-        }
-        DropBits(t->bits, b, k);
-        if (!NeedBits(e, b, k)) return INFLATE_DAMAGED;
-        unsigned distance = t->value + (b & BIT_MASK[e]);
-        DropBits(e, b, k);
+        LONG extra = TakeBits(r, e);
+        if (extra < 0) return INFLATE_DAMAGED;
+        unsigned length = t->value + (unsigned)extra;
+        t = TakeCode(r, distanceRoot, (unsigned)distanceWidth);
+        if (!t) return INFLATE_DAMAGED;
+        extra = TakeBits(r, t->op);
+        if (extra < 0) return INFLATE_DAMAGED;
+        unsigned distance = t->value + (unsigned)extra;
         // Until the window has been written out once, only the first w bytes
         // belong to this entry; the rest is whatever the block held before.
         if (distance > w && !wrapped) return INFLATE_DAMAGED;
@@ -317,8 +311,7 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
             d &= WINDOW_SIZE - 1;
         } while (length);
     }
-    bitBuffer = b;
-    bitCount = (WORD)k;
+    CloseReader(r);
     windowPos = (WORD)w;
     windowWrapped = wrapped;
     return INFLATE_OK;
@@ -357,23 +350,21 @@ int DecodeFixedBlock() {
 // Block type 2: the block describes its codes by their lengths, which are
 // themselves coded with a code-length code (RFC 1951, 3.2.7).
 int DecodeDynamicBlock() {
-    DWORD b = bitBuffer;
-    unsigned k = bitCount;
+    BitReader r;
+    OpenReader(r);
     WORD lengths[288 + 32];
 
-    if (!NeedBits(14, b, k)) return INFLATE_DAMAGED;
-    unsigned literalCount = 257 + (b & 0x1F);
-    unsigned distanceCount = 1 + ((b >> 5) & 0x1F);
-    unsigned lengthCodeCount = 4 + ((b >> 10) & 0x0F);
-    DropBits(14, b, k);
+    LONG header = TakeBits(r, 14);
+    if (header < 0) return INFLATE_DAMAGED;
+    unsigned literalCount = 257 + (header & 0x1F);
+    unsigned distanceCount = 1 + ((header >> 5) & 0x1F);
+    unsigned lengthCodeCount = 4 + ((header >> 10) & 0x0F);
 
-    unsigned j = 0;
-    for (; j < lengthCodeCount; j++) {
-        if (!NeedBits(3, b, k)) return INFLATE_DAMAGED;
-        lengths[CODE_LENGTH_ORDER[j]] = (WORD)(b & 7);
-        DropBits(3, b, k);
+    for (unsigned j = 0; j < 19; j++) {
+        LONG length = 0;
+        if (j < lengthCodeCount && (length = TakeBits(r, 3)) < 0) return INFLATE_DAMAGED;
+        lengths[CODE_LENGTH_ORDER[j]] = (WORD)length;
     }
-    for (; j < 19; j++) lengths[CODE_LENGTH_ORDER[j]] = 0;
 
     HuffmanEntry *table, *chain;
     int width = CODE_LENGTH_WIDTH;
@@ -384,46 +375,33 @@ int DecodeDynamicBlock() {
     }
 
     // The code-length code is at most 7 bits long, so its root holds every
-    // code; a slot may still be the invalid filler of a one-code code.
+    // code; a slot may still be the invalid filler of a one-code code, which
+    // TakeCode reports like damaged data. Symbols 16, 17 and 18 repeat the last
+    // length 3-6 times (2 extra bits), or a zero 3-10 (3 bits) or 11-138 times
+    // (7 bits).
     unsigned total = literalCount + distanceCount;
-    unsigned mask = BIT_MASK[width];
     unsigned last = 0;
     unsigned i = 0;
     while (i < total) {
-        if (!NeedBits((unsigned)width, b, k)) break;
-        const HuffmanEntry *t = table + (b & mask);
-        if (t->op == OP_INVALID) break;
-        DropBits(t->bits, b, k);
+        const HuffmanEntry *t = TakeCode(r, table, (unsigned)width);
+        if (!t) break;
         unsigned symbol = t->value;
         if (symbol < 16) {
             lengths[i++] = (WORD)symbol;
             last = symbol;
             continue;
         }
-        unsigned repeat, value = 0;
-        if (symbol == 16) {
-            if (!NeedBits(2, b, k)) break;
-            repeat = 3 + (b & 3);
-            DropBits(2, b, k);
-            value = last;
-        } else if (symbol == 17) {
-            if (!NeedBits(3, b, k)) break;
-            repeat = 3 + (b & 7);
-            DropBits(3, b, k);
-            last = 0;
-        } else {
-            if (!NeedBits(7, b, k)) break;
-            repeat = 11 + (b & 0x7F);
-            DropBits(7, b, k);
-            last = 0;
-        }
-        if (i + repeat > total) break;
-        while (repeat--) lengths[i++] = (WORD)value;
+        symbol -= 16;
+        LONG repeat = TakeBits(r, symbol == 2 ? 7 : symbol + 2);
+        if (repeat < 0) break;
+        repeat += symbol == 2 ? 11 : 3;
+        if (symbol) last = 0;
+        if (i + (unsigned)repeat > total) break;
+        while (repeat--) lengths[i++] = (WORD)last;
     }
     FreeHuffmanTables(chain);
     if (i < total) return INFLATE_DAMAGED;
-    bitBuffer = b;
-    bitCount = (WORD)k;
+    CloseReader(r);
 
     HuffmanEntry *literalRoot, *literalChain;
     int literalWidth = LITERAL_WIDTH;

@@ -36,6 +36,14 @@ extern DWORD inputOverrun;
 // A window write reported fewer bytes than it was given.
 extern bool outputShort;
 
+// The hot helpers of the code loop: inlined where the build optimises for
+// speed, kept as one out-of-line copy where it optimises for size (the stub).
+#if defined(__OPTIMIZE_SIZE__)
+#define DECODER_INLINE __attribute__((noinline))
+#else
+#define DECODER_INLINE __attribute__((always_inline)) inline
+#endif
+
 // ---- input -------------------------------------------------------------------------
 // Refills inputBuffer when it is used up; -1 when the entry's data has ended.
 LONG ReadInputByte();
@@ -55,22 +63,86 @@ inline LONG NextInputByte() {
     return c;
 }
 
-// Fetches bytes until `count` holds at least n (0 to 16) bits. Past the end of
-// the data the fetched -1 fills the buffer with 1-bits; false once more of them
-// have been supplied than a sound stream can ask for: the data is damaged.
-inline bool NeedBits(unsigned n, DWORD &bits, unsigned &count) {
-    while (count < n) {
-        LONG c = NextInputByte();
-        if (c < 0 && ++inputOverrun > INPUT_OVERRUN_LIMIT) return false;
-        bits |= (DWORD)c << count;
-        count += 8;
+extern const WORD BIT_MASK[17];  // (1 shl n) - 1
+
+// ---- bits ----------------------------------------------------------------------------
+// A block decoder works on a copy of the bit state and of the input position,
+// opened when it starts and closed (stored back) when the block ends normally.
+// The private input position matters in the code loop: window stores go through
+// byte pointers, which may alias any global, so a global position would be
+// reloaded after every literal. Closing brings the frame up to date: inputPos,
+// and the countdown lowered by the bytes taken since the reader was opened.
+struct BitReader {
+    DWORD bits;      // bitBuffer
+    unsigned count;  // bitCount
+    const BYTE *in;  // inputBuffer
+    unsigned pos;    // inputPos
+    unsigned end;    // inputCount
+};
+
+static inline void OpenReader(BitReader &r) {
+    r.bits = bitBuffer;
+    r.count = bitCount;
+    r.in = inputBuffer;
+    r.pos = inputPos;
+    r.end = inputCount;
+}
+
+static inline void CloseReader(const BitReader &r) {
+    remainingCompressed -= (LONG)(r.pos - inputPos);
+    inputPos = (WORD)r.pos;
+    bitBuffer = r.bits;
+    bitCount = (WORD)r.count;
+}
+
+// Fetches bytes, one at a time, until at least n (0 to 16) bits are held. With
+// four bytes or more left in the buffer it fills the bit buffer to more than 24
+// bits without looking at the buffer's end for each byte; a literal/length code
+// with its extra bits, or a distance code, then needs no further fetch. Near the
+// end of the buffer it takes exactly what is needed; once the buffer is used up
+// the next byte comes through NextInputByte, which refills the buffer or reports
+// the end of the data. Past the end the fetched -1 fills the bit buffer with
+// 1-bits; false once more of them have been supplied than a sound stream can ask
+// for: the data is damaged.
+static DECODER_INLINE bool FillBits(BitReader &r, unsigned n) {
+    if (r.end - r.pos >= 4) {
+        do {
+            r.bits |= (DWORD)r.in[r.pos++] << r.count;
+            r.count += 8;
+        } while (r.count <= 24);
+        return true;
+    }
+    while (r.count < n) {
+        LONG c;
+        if (r.pos < r.end) {
+            c = r.in[r.pos++];
+        } else {
+            remainingCompressed -= (LONG)(r.pos - inputPos);
+            inputPos = (WORD)r.pos;
+            c = NextInputByte();
+            r.pos = inputPos;
+            r.end = inputCount;
+            if (c < 0 && ++inputOverrun > INPUT_OVERRUN_LIMIT) return false;
+        }
+        r.bits |= (DWORD)c << r.count;
+        r.count += 8;
     }
     return true;
 }
 
-inline void DropBits(unsigned n, DWORD &bits, unsigned &count) {
-    bits >>= n;
-    count -= n;
+static inline bool NeedBits(BitReader &r, unsigned n) { return r.count >= n || FillBits(r, n); }
+
+static inline void DropBits(BitReader &r, unsigned n) {
+    r.bits >>= n;
+    r.count -= n;
+}
+
+// n bits (0 to 16) taken from the stream as a number; -1 when the data has run out.
+static DECODER_INLINE LONG TakeBits(BitReader &r, unsigned n) {
+    if (!NeedBits(r, n)) return -1;
+    LONG v = (LONG)(r.bits & BIT_MASK[n]);
+    DropBits(r, n);
+    return v;
 }
 
 // ---- window ------------------------------------------------------------------------
@@ -103,7 +175,6 @@ extern const WORD LENGTH_BASE[31];
 extern const BYTE LENGTH_EXTRA[31];
 extern const WORD DISTANCE_BASE[32];
 extern const BYTE DISTANCE_EXTRA[32];
-extern const WORD BIT_MASK[17];
 extern const BYTE CODE_LENGTH_ORDER[19];
 
 // The fixed codes, built by the first fixed block of an entry; widths 7 and 5.
