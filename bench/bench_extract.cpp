@@ -11,8 +11,10 @@
 // system synced. The two take turns; the best of the rounds counts. At the end
 // both folders must hold exactly the corpus.
 //
-// usage: bench_extract ZIP CORPUSDIR WORKDIR ROUNDS [ours]
-//   ours  only our extraction, ROUNDS times (for profiling)
+// usage: bench_extract ZIP CORPUSDIR WORKDIR OUTDIR ROUNDS [ours]
+//   WORKDIR  where the self-extractor file goes
+//   OUTDIR   where the two output folders go
+//   ours     only our extraction, ROUNDS times (for profiling)
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,15 +101,16 @@ std::map<std::string, std::string> Tree(const std::string &folder) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_extract ZIP CORPUSDIR WORKDIR ROUNDS [ours]\n");
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: bench_extract ZIP CORPUSDIR WORKDIR OUTDIR ROUNDS [ours]\n");
         return 2;
     }
     std::string zipPath = fs::absolute(argv[1]).string();
     std::string corpus = argv[2];
     std::string work = fs::absolute(argv[3]).string();
-    int rounds = std::atoi(argv[4]);
-    bool oursOnly = argc > 5 && std::string(argv[5]) == "ours";
+    std::string outDir = fs::absolute(argv[4]).string();
+    int rounds = std::atoi(argv[5]);
+    bool oursOnly = argc > 6 && std::string(argv[6]) == "ours";
     if (rounds < 1) rounds = 1;
 
     std::string zip = archives::ReadHostFile(zipPath);
@@ -118,7 +121,7 @@ int main(int argc, char **argv) {
     autoStart = false;
     showFinishedMessage = true;
 
-    const std::string outOurs = work + "/extract-ours", outUnzip = work + "/extract-unzip";
+    const std::string outOurs = outDir + "/extract-ours", outUnzip = outDir + "/extract-unzip";
     double best[2] = {1e30, 1e30};
     for (int round = 0; round < rounds; round++) {
         // Alternate who goes first, so neither always finds the other's dirty pages.

@@ -6,16 +6,19 @@
 // and writes the output to a new file, which it closes. Ours is the product's
 // InflateEntry, driven as the extraction pass drives it (archiveHandle,
 // outputHandle, localHeader, remainingCompressed and entryCrc over the
-// stand-in's files). zlib: inflate() into a 256 KB buffer, crc32() and write()
-// per buffer, input read in 32 KB pieces. libdeflate: the whole stream read at
+// stand-in's files). zlib: inflate() into a 32 KB buffer, crc32() and write()
+// per buffer, input read in 32 KB pieces: the same chunks and system calls as
+// ours. libdeflate: the whole stream read at
 // once, libdeflate_deflate_decompress into a buffer allocated before the
 // timing, libdeflate_crc32, one write(). The output file is removed before each
 // timed run. The decoders take turns; the best of the rounds counts.
 //
-// usage: bench_inflate LIST WORKDIR ROUNDS [ours]
+// usage: bench_inflate LIST WORKDIR OUTDIR ROUNDS [ours|zlib|libdeflate]
 //   LIST     the corpus files, one path a line
-//   WORKDIR  where the stream and the outputs go
-//   ours     only our decoder, ROUNDS times (for profiling)
+//   WORKDIR  where the compressed stream goes
+//   OUTDIR   where the outputs go
+//   a name   only that decoder, ROUNDS times, reusing WORKDIR/corpus.deflate
+//            when it exists (for profiling: callgrind, perf)
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <sys/stat.h>
@@ -23,6 +26,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,7 +43,16 @@
 
 namespace {
 
+// Wall time; with BENCH_CLOCK=cpu in the environment the thread's CPU time
+// (user and system), which other load on the machine disturbs less (for A/B
+// comparisons while tuning).
 double Now() {
+    static const bool cpu = getenv("BENCH_CLOCK") && std::string(getenv("BENCH_CLOCK")) == "cpu";
+    if (cpu) {
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+    }
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
@@ -111,7 +124,7 @@ Result Ours(const std::string &streamPath, long streamSize, const std::string &o
 // ---- zlib ----------------------------------------------------------------------------
 
 Result Zlib(const std::string &streamPath, const std::string &outPath) {
-    static std::vector<unsigned char> in(32768), out(262144);
+    static std::vector<unsigned char> in(32768), out(32768);
     Result r;
     int fin = open(streamPath.c_str(), O_RDONLY);
     int fout = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -166,13 +179,17 @@ Result Libdeflate(const std::string &streamPath, long streamSize, const std::str
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_inflate LIST WORKDIR ROUNDS [ours]\n");
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: bench_inflate LIST WORKDIR OUTDIR ROUNDS [ours|zlib|libdeflate]\n");
         return 2;
     }
-    std::string work = argv[2];
-    int rounds = std::atoi(argv[3]);
-    bool oursOnly = argc > 4 && std::string(argv[4]) == "ours";
+    std::string work = argv[2], outDir = argv[3];
+    int rounds = std::atoi(argv[4]);
+    const char *names[3] = {"ours", "zlib", "libdeflate"};
+    int only = -1;
+    for (int i = 0; argc > 5 && i < 3; i++)
+        if (std::string(argv[5]) == names[i]) only = i;
+    if (argc > 5 && only < 0) Fail(std::string("no decoder ") + argv[5]);
     if (rounds < 1) rounds = 1;
 
     std::string data;
@@ -189,8 +206,11 @@ int main(int argc, char **argv) {
     if (data.empty()) Fail("empty corpus");
     const uint32_t crc = (uint32_t)crc32(0, (const Bytef *)data.data(), (uInt)data.size());
     const std::string streamPath = work + "/corpus.deflate";
-    const std::string stream = RawDeflate(data, 6);
-    WriteAll(streamPath, stream);
+    std::string stream = only >= 0 ? ReadAll(streamPath) : "";
+    if (stream.empty()) {
+        stream = RawDeflate(data, 6);
+        WriteAll(streamPath, stream);
+    }
     const long streamSize = (long)stream.size();
     std::printf("inflate corpus: %ld files concatenated, %zu bytes; zlib raw deflate level 6, one "
                 "stream of %ld bytes (%.1f%%)\n",
@@ -201,11 +221,12 @@ int main(int argc, char **argv) {
     libdeflate_decompressor *dec = libdeflate_alloc_decompressor();
     std::vector<unsigned char> ldIn((size_t)streamSize), ldOut(data.size());
 
-    const std::string outOurs = work + "/out-ours", outZlib = work + "/out-zlib",
-                      outLd = work + "/out-libdeflate";
+    const std::string outOurs = outDir + "/out-ours", outZlib = outDir + "/out-zlib",
+                      outLd = outDir + "/out-libdeflate";
     double best[3] = {1e30, 1e30, 1e30};
     for (int round = 0; round < rounds; round++) {
-        for (int which = 0; which < (oursOnly ? 1 : 3); which++) {
+        for (int which = 0; which < 3; which++) {
+            if (only >= 0 && which != only) continue;
             const std::string &out = which == 0 ? outOurs : which == 1 ? outZlib : outLd;
             unlink(out.c_str());
             double t0 = Now();
@@ -221,14 +242,14 @@ int main(int argc, char **argv) {
     libdeflate_free_decompressor(dec);
     for (const std::string &out : {outOurs, outZlib, outLd}) unlink(out.c_str());
 
-    const char *names[3] = {"ours", "zlib", "libdeflate"};
     double mbs[3];
-    for (int i = 0; i < (oursOnly ? 1 : 3); i++) {
+    for (int i = 0; i < 3; i++) {
+        if (only >= 0 && i != only) continue;
         mbs[i] = (double)data.size() / 1e6 / best[i];
         std::printf("inflate %-10s %8.2f ms  %7.1f MB/s  (best of %d)\n", names[i], best[i] * 1e3,
                     mbs[i], rounds);
     }
-    if (!oursOnly) {
+    if (only < 0) {
         std::printf("inflate ours/zlib %.2f\n", mbs[0] / mbs[1]);
         std::printf("inflate ours/libdeflate %.2f\n", mbs[0] / mbs[2]);
     }

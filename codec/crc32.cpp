@@ -23,8 +23,8 @@ void MakeCrcTable() {
 // A then B equals (the register after A, moved over |B| zero bytes) XOR (the
 // register over B started from 0). Moving a register over n zero bytes is a
 // multiplication by x^(8n) modulo the polynomial. That lets the buffer routine
-// run four independent byte-at-a-time chains over the four quarters of a
-// buffer, whose table lookups then overlap instead of waiting on each other.
+// run eight independent chains over eight equal parts of a buffer, whose table
+// lookups then overlap instead of waiting on each other.
 
 // a * b modulo the polynomial, both in the reflected bit order.
 static DWORD MultiplyModPolynomial(DWORD a, DWORD b) {
