@@ -88,8 +88,49 @@ const std::vector<std::string> &DialogsShown();
 
 // The folder browser: the path the user picks (empty: cancel) and whether the
 // user presses "New..." (the stand-in runs the callback and the window procedure
-// the program installs, so the program's own code decides the outcome).
+// the program installs, so the program's own code decides the outcome). A choice
+// that is no existing folder, or a disabled button, leaves the browser to be
+// cancelled.
 void SetBrowseChoice(const std::string &path, bool pressNew);
+// Plays the browser instead of the choice, as the dialog script does for dialogs:
+// called with the browser window after its initialisation (BFFM_INITIALIZED and
+// the first BFFM_SELCHANGED) and the messages posted meanwhile; a browser still
+// open when the script returns is cancelled.
+using BrowseScript = std::function<void(HWND browser)>;
+void SetBrowseScript(BrowseScript script);
+// A user's click on a tree item of an open browser: "" the root (the desktop),
+// "::{...}" a virtual item without file-system path, anything else a folder path,
+// which must exist. OK follows the item (with BIF_RETURNONLYFSDIRS it is disabled
+// on a virtual item), then the callback gets BFFM_SELCHANGED. False (and nothing
+// happens) for a window that is no open browser or a folder that is not there.
+bool BrowseSelect(HWND browser, const std::string &item);
+// The browser's control ids besides IDOK and IDCANCEL, and the messages a program
+// may send it.
+const int BROWSE_TREE_ID = 0x3741, BROWSE_TITLE_ID = 0x3742, BROWSE_STATUS_ID = 0x3743;
+const UINT BFFM_SETSTATUSTEXT_A = WM_USER + 100, BFFM_ENABLE_OK = WM_USER + 101,
+           BFFM_SETSELECTION_A = WM_USER + 102;
+struct BrowseRecord {
+    HWND window;  // the browser (its last state stays readable)
+    HWND owner;
+    std::string title;  // lpszTitle
+    UINT flags;
+    std::vector<std::string> selections;  // every BFFM_SELCHANGED's item, as BrowseSelect names it
+};
+// Every browser opened since Reset, in order.
+const std::vector<BrowseRecord> &Browses();
+// The desktop's file-system path (default "C:\\Users\\user\\Desktop").
+void SetDesktopFolder(const std::string &path);
+// While set, the browser announces its first selection (the desktop) before
+// BFFM_INITIALIZED rather than after it, as some shells do: the program's
+// initialisation then comes last, and only the user's next click in the tree
+// tells the callback about a selection.
+void AnnounceSelectionFirst(bool first);
+// SHGetMalloc fails while set.
+void FailShellAllocator(bool fail);
+// Blocks of the shell's task allocator (the browser's results) not yet freed, and
+// allocator references from SHGetMalloc not yet released, since Reset.
+long ShellAllocations();
+long ShellAllocatorReferences();
 
 // ---- windows ------------------------------------------------------------------
 // Window states for assertions. Controls are created from the dialog templates
