@@ -46,7 +46,7 @@ typedef uintptr_t ULONG_PTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
-typedef long HRESULT;
+typedef int32_t HRESULT;  // 32 bits, so that failure codes are negative
 typedef void *HANDLE;
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;

@@ -27,6 +27,9 @@ bool BrowseForDestination(HWND owner, char *buffer) {
     browseInfo.lpfn = BrowseCallback;
     browseInfo.lParam = 0;
     newFolderRequested = false;
+    // A shell may report the first selection before the browser is decorated:
+    // the previous browse's button is gone by then.
+    newFolderButton = 0;
     browseResult = SHBrowseForFolderA(&browseInfo);
     if (!browseResult) return false;
     // Only file-system folders can be accepted, so the path is there.
