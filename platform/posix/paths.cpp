@@ -156,7 +156,17 @@ std::string Lower(const std::string &s) {
     return r;
 }
 
-bool EqualNoCase(const std::string &a, const std::string &b) { return Lower(a) == Lower(b); }
+// Compared in place: list-box searches call this for every item they pass.
+bool EqualNoCase(const std::string &a, const std::string &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); i++) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = (char)(x + 32);
+        if (y >= 'A' && y <= 'Z') y = (char)(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
 
 }  // namespace standin_detail
 
