@@ -22,23 +22,6 @@ namespace archives {
 
 // ---- folders and files ---------------------------------------------------------------
 
-TempDir::TempDir(const std::string &tag) {
-    std::string pattern = "/tmp/" + tag + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back(0);
-    char *made = mkdtemp(buffer.data());
-    path_ = made ? made : "";
-}
-
-TempDir::~TempDir() {
-    if (path_.empty()) return;
-    std::error_code error;
-    // Read-only files and folders made by the tests must not keep the tree.
-    for (auto it = fs::recursive_directory_iterator(path_, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error))
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(path_, error);
-}
 
 void WriteHostFile(const std::string &path, const std::string &data) {
     fs::path p(path);

@@ -7,21 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "support/testutil.h"
+
 namespace archives {
 
 // A fresh folder under /tmp, removed with everything in it when it goes.
-class TempDir {
-public:
-    explicit TempDir(const std::string &tag = "sfx");
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return path_; }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempDir = testutil::TempDir;
 
 // Host files: writing creates the missing parents.
 void WriteHostFile(const std::string &path, const std::string &data);
