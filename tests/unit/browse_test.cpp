@@ -14,6 +14,7 @@
 #include "app/SFXgbls.h"
 #include "resources/resource.h"
 #include "support/archives.h"
+#include "support/runstate.h"
 #include "ui/Dialog.h"
 #include "ui/browse.h"
 
@@ -38,26 +39,16 @@ RECT ScreenRect(HWND w) {
 
 // Folders live on drive D:; the run state is the test's own, as a header with no
 // options would give it.
-class BrowseTest : public ::testing::Test {
+class BrowseTest : public RunStateTest {
 protected:
     archives::TempDir tmp{"browsetest"};
-    char caption[TEXT_BUFFER_SIZE] = "Test archive";
-    char defaultDir[TEXT_BUFFER_SIZE] = "";
-    char command[TEXT_BUFFER_SIZE] = "";
-    char *saved[3] = {};
     std::map<std::string, std::function<void(HWND)>> users;  // template name -> the user's part
 
     void SetUp() override {
         archives::Run("mkdir -p '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd' '" + tmp.path() +
                       "/other' '" + tmp.path() + "/desk'");
         Fresh();
-        saved[0] = captionText, saved[1] = defaultDirText, saved[2] = commandText;
-        captionText = caption, defaultDirText = defaultDir, commandText = command;
-        hasDefaultDir = hasCommand = showRunCheckbox = lockOverwriteMode = autoStart = false;
-        selectFiles = showFinishedMessage = true;
-        overwriteButton = IDC_CONFIRM_OVERWRITE;
-        mainWindow = nullptr;
-        extractDir[0] = 0;
+        InstallRunState();
     }
     void Fresh() {
         standin::Reset();
@@ -70,9 +61,7 @@ protected:
         });
     }
     void TearDown() override {
-        captionText = saved[0], defaultDirText = saved[1], commandText = saved[2];
-        mainWindow = nullptr;
-        extractDir[0] = 0;
+        RestoreRunState();
         standin::Reset();
     }
     std::string Cwd() {

@@ -14,6 +14,7 @@
 #include "archive/extract.h"
 #include "resources/resource.h"
 #include "support/archives.h"
+#include "support/runstate.h"
 #include "ui/Dialog.h"
 
 using archives::CraftedEntry;
@@ -39,13 +40,9 @@ std::string GoodZip() {
 
 // The run state a header would give, in buffers of the test's own; the
 // destination folders live on drive D:.
-class DialogTest : public ::testing::Test {
+class DialogTest : public RunStateTest {
 protected:
     archives::TempDir tmp{"dialogtest"};
-    char caption[TEXT_BUFFER_SIZE] = "Test archive";
-    char defaultDir[TEXT_BUFFER_SIZE] = "";
-    char command[TEXT_BUFFER_SIZE] = "";
-    char *saved[3] = {};
     std::map<std::string, std::function<void(HWND)>> users;  // template name -> the user's part
     HWND mainDialog = nullptr;
 
@@ -53,16 +50,10 @@ protected:
         archives::Run("mkdir -p '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
         Fresh();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\cwd"));
-        saved[0] = captionText, saved[1] = defaultDirText, saved[2] = commandText;
-        captionText = caption, defaultDirText = defaultDir, commandText = command;
-        hasDefaultDir = hasCommand = showRunCheckbox = lockOverwriteMode = autoStart = false;
-        selectFiles = showFinishedMessage = true;
-        overwriteButton = IDC_CONFIRM_OVERWRITE;
+        InstallRunState();
         overwriteMode = 0;
         overwriteAnswer = 0;
-        mainWindow = nullptr;
         currentPassword[0] = 0;
-        extractDir[0] = 0;
     }
     // The stand-in back to its start (records and current directory too), with
     // drive D: and the scripted user in place again.
@@ -76,10 +67,7 @@ protected:
         });
     }
     void TearDown() override {
-        captionText = saved[0], defaultDirText = saved[1], commandText = saved[2];
-        hasCommand = autoStart = false;
-        mainWindow = nullptr;
-        extractDir[0] = 0;
+        RestoreRunState();
         standin::Reset();
     }
     INT_PTR RunMain(const std::string &zip = GoodZip()) {
