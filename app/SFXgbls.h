@@ -14,8 +14,6 @@
 #pragma once
 #include "platform/win32.h"
 
-// Offset of the configuration header: the length of the shipped stub.
-#define HEADER_OFFSET 22528
 // Room of each text buffer: MAX_PATH characters and the NUL.
 #define TEXT_BUFFER_SIZE (MAX_PATH + 1)
 

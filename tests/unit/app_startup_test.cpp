@@ -13,6 +13,7 @@
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
 #include "app/config.h"
+#include "app/sfxformat.h"
 #include "platform/posix/standin.h"
 
 namespace {

@@ -1,13 +1,9 @@
 // mksfx: the builder of self-extractors. Command line, configuration header, stub
 // lookup and the assembly of stub + header + ZIP data into one file.
 //
-// The configuration header (at the stub's length, HEADER_OFFSET):
-//   0  "DID"              signature
-//   3  options            option bits
-//   4  00 01              reserved (the stub ignores it)
-//   6  headerSize         16-bit, 8 + the four texts with their length bytes
-//   8  caption, defaultDir, command, startupMessage: one length byte, then text
-// The ZIP data follows at HEADER_OFFSET + headerSize.
+// The configuration header's layout and option bits are app/sfxformat.h's; the
+// builder writes 00 01 as the reserved bytes and a headerSize of exactly the
+// fixed part and the four texts.
 #include "mksfx.h"
 
 #include <cctype>
@@ -24,14 +20,6 @@
 
 namespace mksfx {
 namespace {
-
-constexpr uint8_t OPT_SHOW_RUN_CHECKBOX = 0x01;
-constexpr uint8_t OPT_SELECT_FILES = 0x02;
-constexpr uint8_t OPT_LOCK_OVERWRITE_MODE = 0x04;
-constexpr int OPT_OVERWRITE_SHIFT = 3;  // two bits: 0 confirm, 1 overwrite, 2 don't overwrite
-constexpr uint8_t OPT_NO_SIZE_CHECK = 0x20;
-constexpr uint8_t OPT_AUTO_START = 0x40;
-constexpr uint8_t OPT_NO_FINISHED_MESSAGE = 0x80;
 
 const char kStubName[] = "tarvex-sfx.exe";
 

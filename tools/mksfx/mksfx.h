@@ -17,14 +17,12 @@
 #include <string>
 #include <vector>
 
-#ifndef SFX_HEADER_OFFSET
-#define SFX_HEADER_OFFSET 22528
-#endif
+#include "app/sfxformat.h"
 
 namespace mksfx {
 
 // Length of the shipped stub, where the configuration header begins.
-constexpr uint32_t kHeaderOffset = SFX_HEADER_OFFSET;
+constexpr uint32_t kHeaderOffset = HEADER_OFFSET;
 // Positions in the stub are signed 32-bit: the whole file stays below 2 GiB.
 constexpr uint64_t kMaxResult = 0x7FFFFFFFu;
 // The stub reads an entry name into a 258-byte buffer; one byte stays for the NUL.

@@ -1,5 +1,6 @@
 // Test archives (see archives.h).
 #include "support/archives.h"
+#include "app/sfxformat.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,0 +1,56 @@
+// The self-extractor file format, shared by the stub (app/config.cpp) and the
+// builder (tools/mksfx): a header-only file with no platform dependency.
+//
+// A self-extractor is the stub, then SFXHeader at HEADER_OFFSET (the length of
+// the shipped stub), then a ZIP archive whose end record ends at the end of the
+// file. Every offset, width and value here is a stored format: the stub and the
+// builder must agree on each one.
+#pragma once
+
+// The build passes the stub's length (CMakeLists.txt, HEADER_OFFSET) to every
+// target, so that the stub, its post-link check, the builder and the tests read
+// one value.
+#ifndef SFX_HEADER_OFFSET
+#error "SFX_HEADER_OFFSET must come from the build (CMakeLists.txt)"
+#endif
+#define HEADER_OFFSET SFX_HEADER_OFFSET
+
+// The first three header bytes, "DID".
+#define SFX_SIGNATURE "DID"
+#define SFX_SIGNATURE_LENGTH 3
+
+// Fixed part of the stored header (little-endian); the four length-prefixed texts
+// caption, defaultDir, command and startupMessage follow it, each one length byte
+// and that many bytes without terminator. The ZIP data starts at
+// HEADER_OFFSET + headerSize; bytes between the last text and it are never read.
+#pragma pack(push, 1)
+struct SFXHeader {
+    char signature[SFX_SIGNATURE_LENGTH];  // SFX_SIGNATURE
+    unsigned char options;                 // OPT_* bits
+    unsigned char reserved[2];             // not read by the stub; the builder writes 00 01
+    unsigned short headerSize;             // whole header, from offset 0
+};
+#pragma pack(pop)
+#define SFX_FIXED_HEADER_SIZE 8
+// A header text has a one-byte length.
+#define SFX_MAX_TEXT_LENGTH 255
+
+// Option bits of SFXHeader.options.
+#define OPT_SHOW_RUN_CHECKBOX 0x01
+#define OPT_SELECT_FILES 0x02
+#define OPT_LOCK_OVERWRITE_MODE 0x04
+#define OPT_OVERWRITE_MODE 0x18
+#define OPT_NO_SIZE_CHECK 0x20
+#define OPT_AUTO_START 0x40
+#define OPT_NO_FINISHED_MESSAGE 0x80
+
+// The two-bit overwrite value, (options & OPT_OVERWRITE_MODE) >> OPT_OVERWRITE_SHIFT.
+// 3 is read as OVERWRITE_CONFIRM.
+#define OPT_OVERWRITE_SHIFT 3
+#define OVERWRITE_CONFIRM 0
+#define OVERWRITE_ALWAYS 1
+#define OVERWRITE_NEVER 2
+
+// Longest entry name the stub reads; a longer one ends the walk with
+// "Invalid filename.".
+#define MAX_ENTRY_NAME 258
