@@ -21,8 +21,9 @@
 // The template, a program name and a parameter name (255 characters each at
 // most), the space between them and the NUL.
 #define CAPTION_SIZE 540
-// The longest setup prefix, the section suffix and the mode around a program part.
-#define INSTALL_LINE_SIZE (COMMAND_PART_SIZE + 96)
+// The setup program's folder with its quotes, the longest setup prefix, the
+// section suffix and the mode around a program part.
+#define INSTALL_LINE_SIZE (COMMAND_PART_SIZE + TEXT_BUFFER_SIZE + 96)
 
 // GetVersionExA wants the size of the ANSI record, which the platform checks.
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
@@ -103,6 +104,29 @@ void BuildRunCaption(char *out, int outSize) {
     ReplaceDirToken(caption, action, out, outSize);
 }
 
+// Starts `line` with the setup program of `prefix` (its text up to the first
+// space) by its full path in the system folder (NT) or the Windows folder (9x),
+// quoted when that path holds a space; the rest of the prefix follows as it is.
+// By bare name, WinExec would take a program of that name from the
+// self-extractor's own folder or the current directory first. False when the
+// folder is not known: nothing may then be started.
+static bool StartSetupLine(char *line, const char *prefix, bool windowsFolder) {
+    char folder[TEXT_BUFFER_SIZE];
+    UINT n = windowsFolder ? GetWindowsDirectoryA(folder, MAX_PATH)
+                           : GetSystemDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    AppendBackslash(folder);
+    bool quote = FindFirstChar(folder, ' ') >= 0;
+    char *out = line;
+    if (quote) *out++ = '"';
+    for (const char *f = folder; *f;) *out++ = *f++;
+    while (*prefix != ' ') *out++ = *prefix++;
+    if (quote) *out++ = '"';
+    *out = 0;
+    AppendText(line, INSTALL_LINE_SIZE, prefix);
+    return true;
+}
+
 void InstallInf(const char *program, const char *parameters) {
     OSVERSIONINFOA version;
     version.dwOSVersionInfoSize = sizeof version;
@@ -110,9 +134,9 @@ void InstallInf(const char *program, const char *parameters) {
     char line[INSTALL_LINE_SIZE];
     line[0] = 0;
     if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-        AppendText(line, INSTALL_LINE_SIZE, STR_INF_PLATFORM1);
+        if (!StartSetupLine(line, STR_INF_PLATFORM1, true)) return;
     } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        AppendText(line, INSTALL_LINE_SIZE, STR_INF_PLATFORM2);
+        if (!StartSetupLine(line, STR_INF_PLATFORM2, false)) return;
         // The NT section of a driver INF is named by the parameter ".ntx86",
         // exactly so spelled; any other parameter installs the plain section.
         if (TextEqual(parameters, STR_INF_NT_SUFFIX, false))

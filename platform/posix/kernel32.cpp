@@ -18,6 +18,8 @@ struct KernelState {
     bool versionFails = false;
     int utcOffsetMinutes = 0;
     std::vector<standin::WinExecRecord> winExecs;
+    std::string systemFolder = "C:\\WINDOWS\\system32";
+    std::string windowsFolder = "C:\\WINDOWS";
 };
 
 KernelState &S() {
@@ -47,6 +49,8 @@ void ResetKernel() {
     s.versionFails = false;
     s.utcOffsetMinutes = 0;
     s.winExecs.clear();
+    s.systemFolder = "C:\\WINDOWS\\system32";
+    s.windowsFolder = "C:\\WINDOWS";
 }
 
 }  // namespace standin_detail
@@ -104,6 +108,17 @@ UINT WinExec(LPCSTR cmdLine, UINT show) {
     return 33;  // above 31: success
 }
 
+// The length without the NUL, or the room needed when the buffer is too small.
+static UINT ReportFolder(const std::string &folder, LPSTR buffer, UINT size) {
+    if (folder.size() >= size) return (UINT)folder.size() + 1;
+    memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return (UINT)folder.size();
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) { return ReportFolder(S().systemFolder, buffer, size); }
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) { return ReportFolder(S().windowsFolder, buffer, size); }
+
 void ExitProcess(UINT code) {
     fflush(stdout);
     fprintf(stderr, "ExitProcess(%u)\n", code);
@@ -115,6 +130,11 @@ namespace standin {
 void SetPlatformId(DWORD id, bool fail) {
     S().platformId = id;
     S().versionFails = fail;
+}
+
+void SetSystemFolders(const std::string &system, const std::string &windows) {
+    S().systemFolder = system;
+    S().windowsFolder = windows;
 }
 
 void SetUtcOffsetMinutes(int minutes) { S().utcOffsetMinutes = minutes; }

@@ -35,6 +35,9 @@ void SetModuleFileName(const std::string &path);
 void SetTempPath(const std::string &path);
 // dwPlatformId reported by GetVersionExA (default 2); fail=true makes it fail.
 void SetPlatformId(DWORD id, bool fail = false);
+// What GetSystemDirectoryA and GetWindowsDirectoryA report (defaults
+// "C:\\WINDOWS\\system32" and "C:\\WINDOWS"); an empty text makes the call fail.
+void SetSystemFolders(const std::string &system, const std::string &windows);
 // Turns a path as the program sees it into the host path it stands for.
 std::string HostPath(const std::string &path);
 // When > 0, every WriteFile writes at most this many bytes and reports that count.
