@@ -145,6 +145,7 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 UINT WinExec(LPCSTR cmdLine, UINT show);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size);
 void ExitProcess(UINT code);
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
@@ -322,6 +323,8 @@ HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPC
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_MORE_DATA 234L
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY result);
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,

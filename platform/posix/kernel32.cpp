@@ -9,6 +9,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <map>
+
 namespace standin_detail {
 
 namespace {
@@ -20,6 +22,7 @@ struct KernelState {
     std::vector<standin::WinExecRecord> winExecs;
     std::string systemFolder = "C:\\WINDOWS\\system32";
     std::string windowsFolder = "C:\\WINDOWS";
+    std::map<std::string, std::string> environment;  // lower-case names
 };
 
 KernelState &S() {
@@ -51,6 +54,7 @@ void ResetKernel() {
     s.winExecs.clear();
     s.systemFolder = "C:\\WINDOWS\\system32";
     s.windowsFolder = "C:\\WINDOWS";
+    s.environment.clear();
 }
 
 }  // namespace standin_detail
@@ -119,6 +123,26 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size) { return ReportFolder(S().syst
 
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) { return ReportFolder(S().windowsFolder, buffer, size); }
 
+// %NAME% of a known variable (names without case) becomes its value; anything
+// else stays as it is. The count includes the NUL; a buffer too small for it
+// receives nothing useful, as on Windows.
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {
+    std::string result, text = source;
+    for (size_t i = 0; i < text.size(); i++) {
+        size_t end = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+        auto var = end == std::string::npos ? S().environment.end()
+                                            : S().environment.find(Lower(text.substr(i + 1, end - i - 1)));
+        if (var == S().environment.end()) {
+            result += text[i];
+        } else {
+            result += var->second;
+            i = end;
+        }
+    }
+    if (result.size() < size) memcpy(out, result.c_str(), result.size() + 1);
+    return (DWORD)result.size() + 1;
+}
+
 void ExitProcess(UINT code) {
     fflush(stdout);
     fprintf(stderr, "ExitProcess(%u)\n", code);
@@ -135,6 +159,10 @@ void SetPlatformId(DWORD id, bool fail) {
 void SetSystemFolders(const std::string &system, const std::string &windows) {
     S().systemFolder = system;
     S().windowsFolder = windows;
+}
+
+void SetEnvironmentVariable(const std::string &name, const std::string &value) {
+    S().environment[Lower(name)] = value;
 }
 
 void SetUtcOffsetMinutes(int minutes) { S().utcOffsetMinutes = minutes; }

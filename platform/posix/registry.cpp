@@ -14,7 +14,6 @@ namespace {
 
 const LSTATUS ERROR_INVALID_HANDLE_ = 6;
 const LSTATUS ERROR_INVALID_PARAMETER_ = 87;
-const DWORD REG_SZ_ = 1;
 
 struct Value {
     std::string data;
@@ -111,7 +110,7 @@ LSTATUS RegCloseKey(HKEY key) {
 namespace standin {
 
 void RegistrySet(HKEY root, const std::string &keyPath, const std::string &valueName,
-                 const std::string &data, bool addTerminator) {
+                 const std::string &data, bool addTerminator, DWORD type) {
     std::string name = KeyName(root, keyPath.c_str());
     if (name.empty()) return;
     for (size_t p = name.find('\\'); p != std::string::npos; p = name.find('\\', p + 1))
@@ -119,7 +118,7 @@ void RegistrySet(HKEY root, const std::string &keyPath, const std::string &value
     S().keys.insert(name);
     std::string bytes = data;
     if (addTerminator) bytes.push_back('\0');
-    S().values[name][Lower(valueName)] = Value{bytes, REG_SZ_};
+    S().values[name][Lower(valueName)] = Value{bytes, type};
 }
 
 }  // namespace standin

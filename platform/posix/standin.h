@@ -63,7 +63,9 @@ long LiveAllocations();
 
 // ---- registry (held in memory) ------------------------------------------------
 void RegistrySet(HKEY root, const std::string &keyPath, const std::string &valueName,
-                 const std::string &data, bool addTerminator = true);
+                 const std::string &data, bool addTerminator = true, DWORD type = REG_SZ);
+// The variables ExpandEnvironmentStringsA knows (none after Reset).
+void SetEnvironmentVariable(const std::string &name, const std::string &value);
 
 // ---- the scripted user ----------------------------------------------------------
 struct MessageBoxRecord {
