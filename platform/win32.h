@@ -276,7 +276,7 @@ LRESULT DefDlgProcA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
 #define BFFM_SELCHANGED 2
 
 typedef struct _ITEMIDLIST ITEMIDLIST, *LPITEMIDLIST;
-typedef const ITEMIDLIST *LPCITEMIDLIST, *PCIDLIST_ABSOLUTE, *PIDLIST_ABSOLUTE;
+typedef const ITEMIDLIST *LPCITEMIDLIST;
 typedef int (*BFFCALLBACK)(HWND, UINT, LPARAM, LPARAM);
 
 typedef struct _browseinfoA {
@@ -290,17 +290,10 @@ typedef struct _browseinfoA {
     int iImage;
 } BROWSEINFOA, *LPBROWSEINFOA;
 
-// The shell's task allocator, as COM lays it out.
+// The shell's task allocator: the two methods the program calls.
 struct IMalloc {
-    virtual HRESULT QueryInterface(const void *iid, void **out) = 0;
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
-    virtual void *Alloc(size_t size) = 0;
-    virtual void *Realloc(void *p, size_t size) = 0;
     virtual void Free(void *p) = 0;
-    virtual size_t GetSize(void *p) = 0;
-    virtual int DidAlloc(void *p) = 0;
-    virtual void HeapMinimize() = 0;
+    virtual DWORD Release() = 0;
 };
 typedef IMalloc *LPMALLOC;
 

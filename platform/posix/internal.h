@@ -10,6 +10,18 @@
 #include <string>
 #include <vector>
 
+// Win32 values the stand-in's own code needs beyond platform/win32.h (which
+// declares only what the program uses), spelled once here for every module.
+#define WS_POPUP 0x80000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_SYSMENU 0x00080000L
+#define DS_MODALFRAME 0x80L
+#define BS_DEFPUSHBUTTON 0x00000001L
+// Through int32_t: HRESULT is a 32-bit value whose failures are negative, also
+// where the host's long is wider.
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)(int32_t)0x80004005u)
+
 namespace standin_detail {
 
 // ---- paths (paths.cpp) ---------------------------------------------------------

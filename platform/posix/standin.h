@@ -104,13 +104,9 @@ void SetBrowseScript(BrowseScript script);
 // on a virtual item), then the callback gets BFFM_SELCHANGED. False (and nothing
 // happens) for a window that is no open browser or a folder that is not there.
 bool BrowseSelect(HWND browser, const std::string &item);
-// The browser's control ids besides IDOK and IDCANCEL, and the messages a program
-// may send it.
-const int BROWSE_TREE_ID = 0x3741, BROWSE_TITLE_ID = 0x3742, BROWSE_STATUS_ID = 0x3743;
-const UINT BFFM_SETSTATUSTEXT_A = WM_USER + 100, BFFM_ENABLE_OK = WM_USER + 101,
-           BFFM_SETSELECTION_A = WM_USER + 102;
+// The id of the browser's static text that shows lpszTitle (besides IDOK and IDCANCEL).
+const int BROWSE_TITLE_ID = 0x3742;
 struct BrowseRecord {
-    HWND window;  // the browser (its last state stays readable)
     HWND owner;
     std::string title;  // lpszTitle
     UINT flags;
