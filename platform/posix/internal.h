@@ -16,7 +16,14 @@
 #define WS_CAPTION 0x00C00000L
 #define WS_SYSMENU 0x00080000L
 #define DS_MODALFRAME 0x80L
+#define WS_GROUP 0x00020000L
 #define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_AUTORADIOBUTTON 0x00000009L
+#define BS_TYPEMASK 0x0000000FL
+#define LBS_SORT 0x0002L
+#define LBS_MULTIPLESEL 0x0008L
+#define MB_TYPEMASK 0x0000000FL
 // Through int32_t: HRESULT is a 32-bit value whose failures are negative, also
 // where the host's long is wider.
 #define S_OK ((HRESULT)0)
@@ -58,12 +65,12 @@ void ResetKernel();
 struct ControlTemplate {
     std::string text, cls;  // class as written ("BUTTON")
     int id = 0;
-    DWORD style = 0, exStyle = 0;
+    DWORD style = 0;
     int x = 0, y = 0, w = 0, h = 0;  // dialog units
 };
 struct DialogTemplate {
     std::string name, caption;
-    DWORD style = 0, exStyle = 0;
+    DWORD style = 0;
     int x = 0, y = 0, w = 0, h = 0;  // dialog units
     std::vector<ControlTemplate> controls;
 };
@@ -76,10 +83,9 @@ struct Window {
     HWND handle = nullptr;
     bool alive = true;
     HWND parent = nullptr;  // controls: their dialog; top-level windows: null
-    HWND owner = nullptr;   // top-level windows: the owner given
     int id = 0;
     std::string cls, text;  // class as Windows names it: "Button", "#32770", ...
-    DWORD style = 0, exStyle = 0;
+    DWORD style = 0;
     bool visible = false, enabled = true;
     int check = 0;
     std::vector<std::string> items;  // list boxes
@@ -92,13 +98,12 @@ struct Window {
     WPARAM font = 0;
     LONG classIcon = 0;
     DWORD selStart = 0, selEnd = 0;  // last EM_SETSEL
-    std::vector<std::pair<int, LONG_PTR>> longs;  // SetWindowLongA values by index
     std::vector<HWND> children;
 };
 Window *AnyWindow(HWND w);   // the record, also after destruction; null when never made
 Window *LiveWindow(HWND w);  // null unless the window exists
 HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int id,
-               DWORD style, DWORD exStyle, const RECT &rect);
+               DWORD style, const RECT &rect);
 void DestroyTree(HWND w);
 // Pixels of the non-client frame of a top-level window: left/right border and top.
 POINT ClientOrigin(HWND w);  // screen position of the client area's top-left corner

@@ -234,7 +234,7 @@ struct Parser {
                 d.style = (DWORD)Expression();
             } else if (At("EXSTYLE")) {
                 p++;
-                d.exStyle = (DWORD)Expression();
+                Expression();  // no frame the stand-in draws depends on it
             } else if (At("CAPTION")) {
                 p++;
                 d.caption = Text();
@@ -264,7 +264,7 @@ struct Parser {
                 SkipComma();
             }
             if (p < t.size() && !At("CONTROL") && !AtEnd()) {
-                c.exStyle = (DWORD)Expression();
+                Expression();  // extended style: nothing the stand-in does depends on it
                 SkipComma();
             }
             d.controls.push_back(c);

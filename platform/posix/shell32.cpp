@@ -257,7 +257,7 @@ HWND CreateBrowser(LPBROWSEINFOA info) {
     const int width = 300, height = 340;
     RECT r{0, 0, width, height};
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    HWND w = NewWindow(nullptr, "#32770", "Browse for Folder", 0, style, 0, r);
+    HWND w = NewWindow(nullptr, "#32770", "Browse for Folder", 0, style, r);
     Window *d = AnyWindow(w);
     POINT frame = ClientOrigin(w);
     d->rect.right = width + 2 * frame.x;
@@ -265,7 +265,6 @@ HWND CreateBrowser(LPBROWSEINFOA info) {
     SetWindowPos(w, nullptr, (GetSystemMetrics(SM_CXSCREEN) - d->rect.right) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - d->rect.bottom) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);
-    d->owner = info->hwndOwner;
     d->dlgProc = BrowserProc;
     d->font = BROWSER_FONT;
     struct {
@@ -280,7 +279,7 @@ HWND CreateBrowser(LPBROWSEINFOA info) {
     };
     for (auto &c : controls) {
         const char *cls = c.id == standin::BROWSE_TITLE_ID ? "Static" : "Button";
-        HWND h = NewWindow(w, cls, c.text, c.id, WS_CHILD | WS_VISIBLE | c.style, 0, c.rect);
+        HWND h = NewWindow(w, cls, c.text, c.id, WS_CHILD | WS_VISIBLE | c.style, c.rect);
         AnyWindow(h)->font = BROWSER_FONT;
     }
     return w;

@@ -138,10 +138,8 @@ bool WindowExists(HWND w);
 int CheckState(HWND w);
 std::vector<std::string> ListItems(HWND list);          // in list order (sorted)
 std::vector<bool> ListSelection(HWND list);
+// A user's click on one item of a multiple-selection list.
 void SetListSelection(HWND list, int index, bool selected);
-// The window whose text is `caption` among the top-level windows now open
-// (the newest when several have it).
-HWND FindDialog(const std::string &caption);
 // The queries above read a window's last state also after it was destroyed (a
 // dialog's windows are destroyed when DialogBoxParamA returns); WindowExists
 // tells whether the handle still works.
@@ -152,7 +150,6 @@ HWND FindDialog(const std::string &caption);
 bool Click(HWND dialog, int id);
 HWND FocusedWindow();                    // the window of the last SetFocus
 DWORD WindowStyle(HWND w);
-int WindowId(HWND w);
 LONG ClassIcon(HWND w);                  // the last SetClassLongA(GCL_HICON) value
 void EditSelection(HWND edit, DWORD *start, DWORD *end);  // the last EM_SETSEL
 size_t PendingMessages();                // posted and not yet taken
