@@ -74,9 +74,9 @@ struct DialogTemplate {
     int x = 0, y = 0, w = 0, h = 0;  // dialog units
     std::vector<ControlTemplate> controls;
 };
-// The template of that name (without case) in the resource script, or null.
+// The template of that name (without case) in the program's resource script, or
+// null. The script is read once; nothing of it changes under a Reset.
 const DialogTemplate *FindTemplate(const std::string &name);
-void ResetTemplates();
 
 // ---- windows (windows.cpp, dialogs.cpp) ---------------------------------------------
 struct Window {

@@ -155,9 +155,6 @@ void EditSelection(HWND edit, DWORD *start, DWORD *end);  // the last EM_SETSEL
 size_t PendingMessages();                // posted and not yet taken
 // GetSystemMetrics' screen size (default 1024 x 768).
 void SetScreenSize(int width, int height);
-// The resource script DialogBoxParamA reads its templates from (default: the
-// program's resources/sfx.rc; "" restores it). Parsed once per path and cached.
-void SetResourceFile(const std::string &rcPath);
 
 // ---- programs started -----------------------------------------------------------
 struct ShellExecuteRecord {

@@ -246,7 +246,6 @@ void ResetWindows() {
     s.focus = nullptr;
     s.screenWidth = 1024;
     s.screenHeight = 768;
-    ResetTemplates();
 }
 
 // Recovers a window procedure from the 32 bits SetWindowLongA carries: on a
