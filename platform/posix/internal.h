@@ -24,6 +24,7 @@
 #define LBS_SORT 0x0002L
 #define LBS_MULTIPLESEL 0x0008L
 #define MB_TYPEMASK 0x0000000FL
+#define ERROR_INVALID_HANDLE 6L
 // Through int32_t: HRESULT is a 32-bit value whose failures are negative, also
 // where the host's long is wider.
 #define S_OK ((HRESULT)0)
