@@ -43,7 +43,7 @@ int PixelsY(int units) { return units * 13 / 8; }
 HWND CreateFromTemplate(const DialogTemplate &t, DLGPROC proc) {
     int width = PixelsX(t.w), height = PixelsY(t.h);
     RECT r{0, 0, width, height};
-    HWND dlg = NewWindow(nullptr, "#32770", t.caption, 0, t.style & ~WS_VISIBLE, r);
+    HWND dlg = NewWindow(nullptr, DIALOG_CLASS, t.caption, 0, t.style & ~WS_VISIBLE, r);
     Window *d = AnyWindow(dlg);
     // The window rectangle includes the frame around the client area.
     POINT o = ClientOrigin(dlg);

@@ -192,7 +192,7 @@ DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD moveMeth
 DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh) {
     int fd = Lookup(h);
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0) return 0xFFFFFFFF;
+    if (fd < 0 || fstat(fd, &st) != 0) return INVALID_FILE_SIZE;
     return (DWORD)st.st_size;
 }
 
@@ -213,8 +213,8 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
     struct timespec t[2];
     t[0].tv_sec = 0;
     t[0].tv_nsec = UTIME_OMIT;
-    t[1].tv_sec = (time_t)(ticks / 10000000ull) - (time_t)11644473600ll;
-    t[1].tv_nsec = (long)(ticks % 10000000ull) * 100;
+    t[1].tv_sec = (time_t)(ticks / TICKS_PER_SECOND) - (time_t)SECONDS_1601_TO_1970;
+    t[1].tv_nsec = (long)(ticks % TICKS_PER_SECOND) * 100;
     return futimens(fd, t) == 0;
 }
 

@@ -24,13 +24,25 @@
 #define LBS_SORT 0x0002L
 #define LBS_MULTIPLESEL 0x0008L
 #define MB_TYPEMASK 0x0000000FL
+#define WM_GETTEXT 0x000D
+#define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_MORE_DATA 234L
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 // Through int32_t: HRESULT is a 32-bit value whose failures are negative, also
 // where the host's long is wider.
 #define S_OK ((HRESULT)0)
 #define E_FAIL ((HRESULT)(int32_t)0x80004005u)
 
 namespace standin_detail {
+
+// A FILETIME counts 100-ns ticks since 1601-01-01 (UTC); host times count
+// seconds since 1970-01-01.
+const uint64_t TICKS_PER_SECOND = 10000000ull;
+const int64_t SECONDS_1601_TO_1970 = 11644473600ll;
+
+// The class of dialogs, as Windows names it.
+const char DIALOG_CLASS[] = "#32770";
 
 // ---- paths (paths.cpp) ---------------------------------------------------------
 // A program path resolved against the drive map and the virtual current directory.

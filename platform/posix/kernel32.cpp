@@ -22,8 +22,6 @@ KernelState &S() {
     return s;
 }
 
-const uint64_t TICKS_PER_SECOND = 10000000ull;
-
 // Days from 1601-01-01 to the given civil date (proleptic Gregorian calendar).
 int64_t DaysFrom1601(int y, unsigned m, unsigned d) {
     y -= m <= 2;

@@ -257,7 +257,7 @@ HWND CreateBrowser(LPBROWSEINFOA info) {
     const int width = 300, height = 340;
     RECT r{0, 0, width, height};
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    HWND w = NewWindow(nullptr, "#32770", "Browse for Folder", 0, style, r);
+    HWND w = NewWindow(nullptr, DIALOG_CLASS, "Browse for Folder", 0, style, r);
     Window *d = AnyWindow(w);
     POINT frame = ClientOrigin(w);
     d->rect.right = width + 2 * frame.x;

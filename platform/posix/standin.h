@@ -13,6 +13,14 @@
 #include <string>
 #include <vector>
 
+// Win32 values that tests and the stand-in use and the program does not: the
+// answer to a Yes/No box, the close box, a list box's failure, and the registry
+// root the program never reads.
+#define IDYES 6
+#define WM_CLOSE 0x0010
+#define LB_ERR (-1)
+#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
+
 namespace standin {
 
 // Everything back to its start state: windows, registry, records, scripts,

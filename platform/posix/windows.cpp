@@ -191,7 +191,7 @@ Window *LiveWindow(HWND h) {
 
 // Class names as Windows reports them.
 static std::string CanonicalClass(const std::string &cls) {
-    static const char *const known[] = {"Button", "Edit", "Static", "ListBox", "#32770"};
+    static const char *const known[] = {"Button", "Edit", "Static", "ListBox", DIALOG_CLASS};
     for (const char *k : known)
         if (EqualNoCase(cls, k)) return k;
     return cls;
@@ -211,7 +211,7 @@ HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int
     w.style = style;
     w.visible = (style & WS_VISIBLE) != 0;
     w.rect = rect;
-    w.wndProc = w.cls == "#32770" ? DefDlgProcA : ControlProc;
+    w.wndProc = w.cls == DIALOG_CLASS ? DefDlgProcA : ControlProc;
     if (Window *p = LiveWindow(parent)) p->children.push_back(h);
     return h;
 }
@@ -561,7 +561,7 @@ bool Click(HWND dialog, int id) {
             w->check = 1;
         }
     }
-    SendMessageA(dialog, WM_COMMAND, (WPARAM)(unsigned)id & 0xFFFF, (LPARAM)c);
+    SendMessageA(dialog, WM_COMMAND, LOWORD(id), (LPARAM)c);  // notification code 0
     return true;
 }
 
