@@ -113,6 +113,7 @@ typedef struct _OSVERSIONINFOA {
     CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *LPOSVERSIONINFOA;
 
+// The archive (the program's own file) and the files it extracts.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED ov);
@@ -120,6 +121,12 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERL
 DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh);
 BOOL CloseHandle(HANDLE h);
+BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
+                 const FILETIME *write);
+BOOL DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME ft);
+BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
+
+// Directories and path texts.
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE h);
 DWORD GetFileAttributesA(LPCSTR name);
@@ -128,11 +135,9 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
-BOOL DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME ft);
-BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
-BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
-                 const FILETIME *write);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// The process: its module, the system it runs on, programs it starts, its heap.
 HMODULE GetModuleHandleA(LPCSTR name);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 UINT WinExec(LPCSTR cmdLine, UINT show);
@@ -216,6 +221,7 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
 
+// Dialogs and their messages.
 INT_PTR DialogBoxParamA(HINSTANCE inst, LPCSTR templateName, HWND owner, DLGPROC proc,
                         LPARAM param);
 BOOL EndDialog(HWND dlg, INT_PTR result);
@@ -228,6 +234,10 @@ BOOL PostMessageA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL PeekMessageA(LPMSG msg, HWND w, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
+LRESULT DefDlgProcA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
+LONG SetWindowLongA(HWND w, int index, LONG value);
+
+// Window states, placement and the folder browser's extra button.
 BOOL ShowWindow(HWND w, int cmd);
 BOOL DestroyWindow(HWND w);
 BOOL SetWindowTextA(HWND w, LPCSTR text);
@@ -246,8 +256,6 @@ BOOL ScreenToClient(HWND w, LPPOINT pt);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE inst,
                      LPVOID param);
-LONG SetWindowLongA(HWND w, int index, LONG value);
-LRESULT DefDlgProcA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // ---- shell32 ------------------------------------------------------------------
 

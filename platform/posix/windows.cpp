@@ -290,8 +290,9 @@ LRESULT DefDlgProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
+// Messages are posted to windows; the program posts none to its thread alone.
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (hwnd && !LiveWindow(hwnd)) return FALSE;
+    if (!LiveWindow(hwnd)) return FALSE;
     MSG m{};
     m.hwnd = hwnd;
     m.message = msg;
@@ -313,7 +314,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove) {
 BOOL TranslateMessage(const MSG *msg) { return FALSE; }
 
 LRESULT DispatchMessageA(const MSG *msg) {
-    return msg ? SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
+    return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 // ---- windows -------------------------------------------------------------------------
