@@ -22,7 +22,7 @@ SECTIONS
     *(SORT(.rdata$*))
     . = ALIGN(4);
     /* The linker fills in the import directory entry of the PE header only
-       for a section named .idata; the post-link step (pad-stub.cmake) reads
+       for a section named .idata; the post-link step (finish-stub.py) reads
        these two symbols from the map file and writes the entry. */
     __import_directory_start__ = .;
     KEEP (SORT(*)(.idata$2))
