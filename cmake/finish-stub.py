@@ -26,6 +26,7 @@ import sys
 # Data-directory entries filled here: index, what, the map symbols at its start and end.
 DIRECTORY_ENTRIES = [
     (1, "import directory", "__import_directory_start__", "__import_directory_end__"),
+    (2, "resource directory", "__resource_directory_start__", "__resource_directory_end__"),
 ]
 SIGNATURES = [b"PK\x03\x04", b"PK\x01\x02", b"PK\x05\x06", b"PK\x07\x08"]
 
