@@ -1,14 +1,19 @@
-/* Image layout of the stub: three sections, so that the PE headers take one
-   512-byte file block and only two sections end in a partly used block.
-     .text  code, constants and the import tables. The loader makes the
-            import address table writable while it binds it, as it does for
-            linkers that keep imports among the read-only data.
+/* Image layout of the stub: two sections, so that the PE headers take one
+   512-byte file block and only one section ends in a partly used block; all
+   the room left below HEADER_OFFSET is one piece, whatever part grows.
+     .text  code, constants, the import tables and the resources (dialog
+            templates, icon). The loader makes the import address table
+            writable while it binds it, as it does for linkers that keep
+            imports among the read-only data. Resources are only ever read.
      .bss   zero-initialised data; no room in the file. The program has no
             initialised writable data: the few values that start non-zero are
             set at module start-up.
-     .rsrc  dialog templates and the icon.
    A .data section, should one appear, is kept as its own section (and costs
-   a file block): the size check after the link then tells. */
+   a file block): the size check after the link then tells.
+   The linker fills in the import and resource directory entries of the PE
+   header only for sections named .idata and .rsrc; the post-link step
+   (finish-stub.py) reads the symbols that bound the two tables from the map
+   file and writes the entries. */
 SECTIONS
 {
   . = SIZEOF_HEADERS;
@@ -21,9 +26,6 @@ SECTIONS
     *(.rdata)
     *(SORT(.rdata$*))
     . = ALIGN(4);
-    /* The linker fills in the import directory entry of the PE header only
-       for a section named .idata; the post-link step (pad-stub.cmake) reads
-       these two symbols from the map file and writes the entry. */
     __import_directory_start__ = .;
     KEEP (SORT(*)(.idata$2))
     KEEP (SORT(*)(.idata$3))
@@ -36,6 +38,14 @@ SECTIONS
     __IAT_end__ = .;
     KEEP (SORT(*)(.idata$6))
     KEEP (SORT(*)(.idata$7))
+    /* The resource tree as the resource compiler wrote it: one object (one
+       .rc file), since nothing here merges the trees of several. Its data
+       entries hold relocated RVAs, right wherever the tree lands. */
+    . = ALIGN(4);
+    __resource_directory_start__ = .;
+    KEEP (*(.rsrc))
+    KEEP (*(.rsrc$*))
+    __resource_directory_end__ = .;
   }
   .data BLOCK(__section_alignment__) :
   {
@@ -48,11 +58,6 @@ SECTIONS
     *(.bss)
     *(COMMON)
     __bss_end__ = . ;
-  }
-  .rsrc BLOCK(__section_alignment__) : SUBALIGN(4)
-  {
-    KEEP (*(.rsrc))
-    KEEP (*(.rsrc$*))
   }
   /DISCARD/ :
   {

@@ -1,10 +1,13 @@
 // The one door to the platform API.
 //
 // On Windows this is <windows.h> with the shell headers. Elsewhere it declares the
-// subset of the Win32 API that the program calls; platform/posix/ implements that
-// subset with exactly the behaviour the program relies on, so that the product
-// sources compile and run unchanged for unit tests, fuzzing and benchmarks.
-// Only the ANSI forms are used: all text is 8-bit text in the ANSI code page.
+// subset of the Win32 API that the program calls, and nothing more: the calls,
+// constants and types of the product code (the records it passes whole, as
+// Windows lays them out). platform/posix/ implements that subset with exactly the
+// behaviour the program relies on, so that the product sources compile and run
+// unchanged for unit tests, fuzzing and benchmarks; what the stand-in and the
+// tests need beyond it lives in platform/posix/. Only the ANSI forms are used:
+// all text is 8-bit text in the ANSI code page.
 #pragma once
 
 #ifdef _WIN32
@@ -21,9 +24,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -54,7 +55,6 @@ typedef HINSTANCE HMODULE;
 typedef struct HICON__ *HICON;
 typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
-typedef struct HFONT__ *HFONT;
 typedef struct HMENU__ *HMENU;
 typedef DWORD REGSAM;
 typedef LONG LSTATUS;
@@ -65,9 +65,7 @@ typedef LONG LSTATUS;
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 #define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFF)
-#define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
 #define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
-#define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
 
 // ---- kernel32 -----------------------------------------------------------------
 
@@ -75,18 +73,13 @@ typedef LONG LSTATUS;
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
-#define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-#define OPEN_ALWAYS 4
-#define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
-#define HEAP_ZERO_MEMORY 0x00000008
-#define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
 
@@ -120,6 +113,7 @@ typedef struct _OSVERSIONINFOA {
     CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *LPOSVERSIONINFOA;
 
+// The archive (the program's own file) and the files it extracts.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED ov);
@@ -127,6 +121,12 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERL
 DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh);
 BOOL CloseHandle(HANDLE h);
+BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
+                 const FILETIME *write);
+BOOL DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME ft);
+BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
+
+// Directories and path texts.
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE h);
 DWORD GetFileAttributesA(LPCSTR name);
@@ -135,18 +135,15 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
-BOOL DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME ft);
-BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
-BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
-                 const FILETIME *write);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+
+// The process: its module, the system it runs on, programs it starts, its heap.
 HMODULE GetModuleHandleA(LPCSTR name);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 UINT WinExec(LPCSTR cmdLine, UINT show);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size);
-void ExitProcess(UINT code);
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
@@ -154,21 +151,13 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 // ---- user32 -------------------------------------------------------------------
 
 #define WM_SETTEXT 0x000C
-#define WM_GETTEXT 0x000D
-#define WM_GETTEXTLENGTH 0x000E
-#define WM_CLOSE 0x0010
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
-#define WM_USER 0x0400
 
 #define IDOK 1
 #define IDCANCEL 2
-#define IDABORT 3
-#define IDRETRY 4
-#define IDIGNORE 5
-#define IDYES 6
 #define IDNO 7
 
 #define MB_OK 0x00000000
@@ -179,7 +168,6 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define MB_ICONINFORMATION 0x00000040
 
 #define SW_HIDE 0
-#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
 
 #define BM_GETCHECK 0x00F0
@@ -194,11 +182,8 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define LB_SETSEL 0x0185
 #define LB_GETSEL 0x0187
 #define LB_GETCOUNT 0x018B
-#define LB_GETTEXT 0x0189
-#define LB_GETTEXTLEN 0x018A
 #define LB_GETSELCOUNT 0x0190
 #define LB_FINDSTRINGEXACT 0x01A2
-#define LB_ERR (-1)
 
 #define GCL_HICON (-14)
 #define GWL_WNDPROC (-4)
@@ -239,6 +224,7 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
 
+// Dialogs and their messages.
 INT_PTR DialogBoxParamA(HINSTANCE inst, LPCSTR templateName, HWND owner, DLGPROC proc,
                         LPARAM param);
 BOOL EndDialog(HWND dlg, INT_PTR result);
@@ -251,6 +237,10 @@ BOOL PostMessageA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL PeekMessageA(LPMSG msg, HWND w, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
+LRESULT DefDlgProcA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
+LONG SetWindowLongA(HWND w, int index, LONG value);
+
+// Window states, placement and the folder browser's extra button.
 BOOL ShowWindow(HWND w, int cmd);
 BOOL DestroyWindow(HWND w);
 BOOL SetWindowTextA(HWND w, LPCSTR text);
@@ -269,8 +259,6 @@ BOOL ScreenToClient(HWND w, LPPOINT pt);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                      int y, int width, int height, HWND parent, HMENU menu, HINSTANCE inst,
                      LPVOID param);
-LONG SetWindowLongA(HWND w, int index, LONG value);
-LRESULT DefDlgProcA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // ---- shell32 ------------------------------------------------------------------
 
@@ -279,7 +267,7 @@ LRESULT DefDlgProcA(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);
 #define BFFM_SELCHANGED 2
 
 typedef struct _ITEMIDLIST ITEMIDLIST, *LPITEMIDLIST;
-typedef const ITEMIDLIST *LPCITEMIDLIST, *PCIDLIST_ABSOLUTE, *PIDLIST_ABSOLUTE;
+typedef const ITEMIDLIST *LPCITEMIDLIST;
 typedef int (*BFFCALLBACK)(HWND, UINT, LPARAM, LPARAM);
 
 typedef struct _browseinfoA {
@@ -293,17 +281,10 @@ typedef struct _browseinfoA {
     int iImage;
 } BROWSEINFOA, *LPBROWSEINFOA;
 
-// The shell's task allocator, as COM lays it out.
+// The shell's task allocator: the two methods the program calls.
 struct IMalloc {
-    virtual HRESULT QueryInterface(const void *iid, void **out) = 0;
-    virtual DWORD AddRef() = 0;
-    virtual DWORD Release() = 0;
-    virtual void *Alloc(size_t size) = 0;
-    virtual void *Realloc(void *p, size_t size) = 0;
     virtual void Free(void *p) = 0;
-    virtual size_t GetSize(void *p) = 0;
-    virtual int DidAlloc(void *p) = 0;
-    virtual void HeapMinimize() = 0;
+    virtual DWORD Release() = 0;
 };
 typedef IMalloc *LPMALLOC;
 
@@ -315,14 +296,11 @@ HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPC
 
 // ---- advapi32 -----------------------------------------------------------------
 
-#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
 #define HKEY_CURRENT_USER ((HKEY)(uintptr_t)0x80000001u)
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002u)
 #define HKEY_USERS ((HKEY)(uintptr_t)0x80000003u)
 #define KEY_READ 0x20019
 #define ERROR_SUCCESS 0L
-#define ERROR_FILE_NOT_FOUND 2L
-#define ERROR_MORE_DATA 234L
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
 

@@ -5,16 +5,18 @@
 // template; WM_INITDIALOG to its dialog procedure; show it; deliver the posted
 // messages (all windows', oldest first) until it ends or none is left; call the
 // dialog script with the template name, unless it has ended already; deliver
-// posted messages again; end it with IDCANCEL when nothing ended it. Then the dialog and its controls are destroyed
-// (their handles stop working; standin::WindowText and the other queries still
-// read their last state) and DialogBoxParamA returns the EndDialog result.
-// Dialog procedures may open further dialogs and message boxes while they
-// handle a message: each runs to its end inside the call.
+// posted messages again; end it with IDCANCEL when nothing ended it. Then the
+// dialog and its controls are destroyed (their handles stop working;
+// standin::WindowText and the other queries still read their last state) and
+// DialogBoxParamA returns the EndDialog result. Dialog procedures may open
+// further dialogs and message boxes while they handle a message: each runs to its
+// end inside the call.
 //
 // Dialog units become pixels as with an 8-point MS Sans Serif font: x * 3 / 2,
-// y * 13 / 8. DS_CENTER centres the dialog on the screen; otherwise its position
-// is taken from the owner's client area (the screen without an owner). The owner
-// is not disabled while the dialog runs.
+// y * 13 / 8. Every dialog of the program centres itself while it initialises,
+// so a new dialog starts at the screen's origin, whatever its template and
+// owner say. The owner is not disabled while the dialog runs. Templates are
+// named by text: the program names no dialog by number.
 #include "platform/posix/internal.h"
 
 #include <stdio.h>
@@ -38,31 +40,20 @@ const uintptr_t DIALOG_FONT = 0x6001;
 int PixelsX(int units) { return units * 3 / 2; }
 int PixelsY(int units) { return units * 13 / 8; }
 
-HWND CreateFromTemplate(const DialogTemplate &t, HWND owner, DLGPROC proc) {
+HWND CreateFromTemplate(const DialogTemplate &t, DLGPROC proc) {
     int width = PixelsX(t.w), height = PixelsY(t.h);
     RECT r{0, 0, width, height};
-    HWND dlg = NewWindow(nullptr, "#32770", t.caption, 0, t.style & ~WS_VISIBLE, t.exStyle, r);
+    HWND dlg = NewWindow(nullptr, DIALOG_CLASS, t.caption, 0, t.style & ~WS_VISIBLE, r);
     Window *d = AnyWindow(dlg);
     // The window rectangle includes the frame around the client area.
     POINT o = ClientOrigin(dlg);
     d->rect.right = width + 2 * o.x;
     d->rect.bottom = height + o.y + o.x;
-    int x, y;
-    if (t.style & 0x800) {  // DS_CENTER
-        x = (GetSystemMetrics(SM_CXSCREEN) - (d->rect.right - d->rect.left)) / 2;
-        y = (GetSystemMetrics(SM_CYSCREEN) - (d->rect.bottom - d->rect.top)) / 2;
-    } else {
-        POINT base = LiveWindow(owner) ? ClientOrigin(owner) : POINT{0, 0};
-        x = base.x + PixelsX(t.x);
-        y = base.y + PixelsY(t.y);
-    }
-    SetWindowPos(dlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    d->owner = owner;
     d->dlgProc = proc;
     d->font = DIALOG_FONT;
     for (const ControlTemplate &c : t.controls) {
         RECT cr{PixelsX(c.x), PixelsY(c.y), PixelsX(c.x + c.w), PixelsY(c.y + c.h)};
-        HWND h = NewWindow(dlg, c.cls, c.text, c.id, c.style, c.exStyle, cr);
+        HWND h = NewWindow(dlg, c.cls, c.text, c.id, c.style, cr);
         AnyWindow(h)->font = DIALOG_FONT;
     }
     return dlg;
@@ -73,11 +64,8 @@ HWND CreateFromTemplate(const DialogTemplate &t, HWND owner, DLGPROC proc) {
 INT_PTR RunModal(HWND dialog, LPARAM initParam, const std::function<void()> &user) {
     Window *d = AnyWindow(dialog);
     d->modal = true;
-    // WM_INITDIALOG's wParam is the control that gets the focus: the first tab stop.
-    HWND first = nullptr;
-    for (HWND c : d->children)
-        if (!first && (AnyWindow(c)->style & WS_TABSTOP)) first = c;
-    if (d->dlgProc) d->dlgProc(dialog, WM_INITDIALOG, (WPARAM)first, initParam);
+    // wParam would name the control to get the focus; the program sets its own.
+    if (d->dlgProc) d->dlgProc(dialog, WM_INITDIALOG, 0, initParam);
     if (!d->ended && d->alive) d->visible = true;  // a modal dialog is shown, WS_VISIBLE or not
     // Posted messages come before the user's input, as in a real message loop.
     MSG m;
@@ -98,16 +86,14 @@ using namespace standin_detail;
 
 INT_PTR DialogBoxParamA(HINSTANCE inst, LPCSTR templateName, HWND owner, DLGPROC proc,
                         LPARAM param) {
-    std::string name = (uintptr_t)templateName < 0x10000
-                           ? "#" + std::to_string((uintptr_t)templateName)
-                           : std::string(templateName);
+    std::string name = templateName;
     const DialogTemplate *t = FindTemplate(name);
     if (!t) {
         fprintf(stderr, "stand-in: no dialog template \"%s\"\n", name.c_str());
         return -1;
     }
     S().shown.push_back(name);
-    HWND dlg = CreateFromTemplate(*t, owner, proc);
+    HWND dlg = CreateFromTemplate(*t, proc);
     // A copy: the script may replace itself while it runs.
     standin::DialogScript script = S().script;
     return RunModal(dlg, param, [&] {

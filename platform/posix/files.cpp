@@ -5,6 +5,11 @@
 // bits, since tests may run as root where the host would let the write pass).
 // Sharing modes are ignored. Handles are small numbers that are never reused
 // before standin::Reset(), so a closed handle stays invalid.
+//
+// The calls do what the program asks of them: files are opened to read or to
+// write, existing or created afresh; positions and sizes are 32-bit values (no
+// high halves); only the last-write time is set; attributes tell directories
+// from files; a search reports the first matching name.
 #include "platform/posix/internal.h"
 
 #include <dirent.h>
@@ -15,6 +20,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace standin_detail {
 
@@ -23,14 +29,9 @@ namespace {
 const uintptr_t FILE_HANDLE_BASE = 0x10000;
 const uintptr_t FIND_HANDLE_BASE = 0x20000;
 
-struct OpenFile {
-    int fd;
-    bool canRead, canWrite;
-};
-
 struct FileState {
-    std::map<uintptr_t, OpenFile> files;
-    std::map<uintptr_t, std::vector<WIN32_FIND_DATAA>> searches;  // found entries
+    std::map<uintptr_t, int> files;  // open handles -> host descriptors
+    std::set<uintptr_t> searches;    // open search handles
     uintptr_t nextFile = FILE_HANDLE_BASE, nextFind = FIND_HANDLE_BASE;
     long writeLimit = 0;
     long writeCalls = 0;
@@ -42,36 +43,23 @@ FileState &S() {
     return s;
 }
 
-OpenFile *Lookup(HANDLE h) {
+// The descriptor of an open file handle, or -1.
+int Lookup(HANDLE h) {
     auto it = S().files.find((uintptr_t)h);
-    return it == S().files.end() ? nullptr : &it->second;
+    return it == S().files.end() ? -1 : it->second;
 }
 
 bool ReadOnlyMode(const struct stat &st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
 DWORD AttributesOf(const struct stat &st) {
-    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-    return ReadOnlyMode(st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
-}
-
-// 100-ns ticks since 1601-01-01 of a host time.
-FILETIME FileTimeOf(const struct timespec &t) {
-    uint64_t ticks = ((uint64_t)t.tv_sec + 11644473600ull) * 10000000ull + t.tv_nsec / 100;
-    return FILETIME{(DWORD)ticks, (DWORD)(ticks >> 32)};
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 WIN32_FIND_DATAA FindEntry(const std::string &name, const struct stat &st) {
     WIN32_FIND_DATAA d;
     memset(&d, 0, sizeof d);
     d.dwFileAttributes = AttributesOf(st);
-    d.ftCreationTime = d.ftLastWriteTime = FileTimeOf(st.st_mtim);
-    d.ftLastAccessTime = FileTimeOf(st.st_atim);
-    if (!S_ISDIR(st.st_mode)) {
-        d.nFileSizeLow = (DWORD)st.st_size;
-        d.nFileSizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
-    }
-    size_t n = std::min(name.size(), (size_t)MAX_PATH - 1);
-    memcpy(d.cFileName, name.data(), n);
+    memcpy(d.cFileName, name.data(), std::min(name.size(), (size_t)MAX_PATH - 1));
     return d;
 }
 
@@ -105,7 +93,7 @@ bool PatternMatches(const std::string &pattern, const std::string &name) {
 
 void ResetFiles() {
     FileState &s = S();
-    for (auto &f : s.files) close(f.second.fd);
+    for (auto &f : s.files) close(f.second);
     s.files.clear();
     s.searches.clear();
     s.writeLimit = 0;
@@ -127,44 +115,29 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
     struct stat st;
     bool exists = stat(r.host.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return INVALID_HANDLE_VALUE;
-    int oflags = 0;
-    switch (disposition) {
-        case OPEN_EXISTING:
-            if (!exists) return INVALID_HANDLE_VALUE;
-            break;
-        case CREATE_NEW:
-            if (exists) return INVALID_HANDLE_VALUE;
-            oflags = O_CREAT | O_EXCL;
-            break;
-        case CREATE_ALWAYS:
-            if (exists && ReadOnlyMode(st)) return INVALID_HANDLE_VALUE;
-            oflags = O_CREAT | O_TRUNC;
-            break;
-        case OPEN_ALWAYS:
-            oflags = O_CREAT;
-            break;
-        default:
-            return INVALID_HANDLE_VALUE;
-    }
+    int oflags;
+    if (disposition == OPEN_EXISTING && exists)
+        oflags = write ? O_WRONLY : O_RDONLY;
+    else if (disposition == CREATE_ALWAYS && write)
+        oflags = O_WRONLY | O_CREAT | O_TRUNC;
+    else
+        return INVALID_HANDLE_VALUE;
     if (exists && write && ReadOnlyMode(st)) return INVALID_HANDLE_VALUE;
-    bool read = (access & GENERIC_READ) != 0;
-    oflags |= write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY;
-    if ((oflags & O_TRUNC) && !write) oflags = (oflags & ~O_RDONLY) | O_RDWR;
     int fd = open(r.host.c_str(), oflags | O_CLOEXEC, 0666);
     if (fd < 0) return INVALID_HANDLE_VALUE;
     uintptr_t h = S().nextFile;
     S().nextFile += 4;
-    S().files[h] = OpenFile{fd, read, write};
+    S().files[h] = fd;
     return (HANDLE)h;
 }
 
 BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD readCount, LPOVERLAPPED ov) {
-    OpenFile *f = Lookup(h);
+    int fd = Lookup(h);
     if (readCount) *readCount = 0;
-    if (!f || !f->canRead) return FALSE;
+    if (fd < 0) return FALSE;
     DWORD done = 0;
     while (done < toRead) {
-        ssize_t n = read(f->fd, (char *)buffer + done, toRead - done);
+        ssize_t n = read(fd, (char *)buffer + done, toRead - done);
         if (n < 0) return FALSE;
         if (n == 0) break;
         done += (DWORD)n;
@@ -175,16 +148,16 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD readCount, LPOVERLA
 
 BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED ov) {
     FileState &s = S();
-    OpenFile *f = Lookup(h);
+    int fd = Lookup(h);
     if (written) *written = 0;
-    if (!f || !f->canWrite) return FALSE;
+    if (fd < 0) return FALSE;
     s.writeCalls++;
     s.writeBytes += toWrite;
     DWORD limit = toWrite;
     if (s.writeLimit > 0 && (DWORD)s.writeLimit < limit) limit = (DWORD)s.writeLimit;
     DWORD done = 0;
     while (done < limit) {
-        ssize_t n = write(f->fd, (const char *)buffer + done, limit - done);
+        ssize_t n = write(fd, (const char *)buffer + done, limit - done);
         if (n <= 0) {
             if (written) *written = done;
             return FALSE;
@@ -195,63 +168,54 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERL
     return TRUE;
 }
 
+// The program moves by 32-bit distances alone (no distanceHigh).
 DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD moveMethod) {
-    OpenFile *f = Lookup(h);
-    if (!f) return INVALID_SET_FILE_POINTER;
-    int64_t move = distanceHigh ? (int64_t)(((uint64_t)(uint32_t)*distanceHigh << 32) |
-                                            (uint32_t)distance)
-                                : (int64_t)distance;
+    int fd = Lookup(h);
+    if (fd < 0) return INVALID_SET_FILE_POINTER;
     int64_t base;
     struct stat st;
     switch (moveMethod) {
         case FILE_BEGIN: base = 0; break;
-        case FILE_CURRENT: base = lseek(f->fd, 0, SEEK_CUR); break;
-        case FILE_END: base = fstat(f->fd, &st) == 0 ? (int64_t)st.st_size : -1; break;
+        case FILE_CURRENT: base = lseek(fd, 0, SEEK_CUR); break;
+        case FILE_END: base = fstat(fd, &st) == 0 ? (int64_t)st.st_size : -1; break;
         default: return INVALID_SET_FILE_POINTER;
     }
-    int64_t pos = base + move;
+    int64_t pos = base + distance;
     // Positions are kept within the signed 32-bit range the program works in; a
     // failed move leaves the position where it was.
     if (base < 0 || pos < 0 || pos > 0x7FFFFFFF) return INVALID_SET_FILE_POINTER;
-    if (lseek(f->fd, pos, SEEK_SET) < 0) return INVALID_SET_FILE_POINTER;
-    if (distanceHigh) *distanceHigh = 0;
+    if (lseek(fd, pos, SEEK_SET) < 0) return INVALID_SET_FILE_POINTER;
     return (DWORD)pos;
 }
 
+// The low 32 bits (the program asks for no high half).
 DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh) {
-    OpenFile *f = Lookup(h);
+    int fd = Lookup(h);
     struct stat st;
-    if (!f || fstat(f->fd, &st) != 0) return 0xFFFFFFFF;
-    if (sizeHigh) *sizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
+    if (fd < 0 || fstat(fd, &st) != 0) return INVALID_FILE_SIZE;
     return (DWORD)st.st_size;
 }
 
 BOOL CloseHandle(HANDLE h) {
     auto it = S().files.find((uintptr_t)h);
     if (it == S().files.end()) return FALSE;
-    close(it->second.fd);
+    close(it->second);
     S().files.erase(it);
     return TRUE;
 }
 
-// Absent times stay unchanged; the creation time has no host counterpart.
+// The program sets the last-write time alone; the access time stays.
 BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
                  const FILETIME *lastWrite) {
-    OpenFile *f = Lookup(h);
-    if (!f) return FALSE;
+    int fd = Lookup(h);
+    if (fd < 0 || !lastWrite) return FALSE;
+    uint64_t ticks = ((uint64_t)lastWrite->dwHighDateTime << 32) | lastWrite->dwLowDateTime;
     struct timespec t[2];
-    const FILETIME *src[2] = {access, lastWrite};
-    for (int i = 0; i < 2; i++) {
-        if (!src[i]) {
-            t[i].tv_sec = 0;
-            t[i].tv_nsec = UTIME_OMIT;
-            continue;
-        }
-        uint64_t ticks = ((uint64_t)src[i]->dwHighDateTime << 32) | src[i]->dwLowDateTime;
-        t[i].tv_sec = (time_t)(ticks / 10000000ull) - (time_t)11644473600ll;
-        t[i].tv_nsec = (long)(ticks % 10000000ull) * 100;
-    }
-    return futimens(f->fd, t) == 0;
+    t[0].tv_sec = 0;
+    t[0].tv_nsec = UTIME_OMIT;
+    t[1].tv_sec = (time_t)(ticks / TICKS_PER_SECOND) - (time_t)SECONDS_1601_TO_1970;
+    t[1].tv_nsec = (long)(ticks % TICKS_PER_SECOND) * 100;
+    return futimens(fd, t) == 0;
 }
 
 // ---- the directory tree -----------------------------------------------------------------
@@ -261,11 +225,12 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     // A pattern that ends in a separator names no entry and finds nothing.
     if (!Resolve(pattern, r, true) || r.trailingSeparator || r.isRoot())
         return INVALID_HANDLE_VALUE;
-    std::vector<WIN32_FIND_DATAA> found;
     const std::string &last = r.components.back();
     struct stat st;
+    bool found = false;
     if (last.find_first_of("*?") == std::string::npos) {
-        if (stat(r.host.c_str(), &st) == 0) found.push_back(FindEntry(last, st));
+        found = stat(r.host.c_str(), &st) == 0;
+        if (found) *data = FindEntry(last, st);
     } else {
         std::string dir = r.host.substr(0, r.host.size() - last.size() - 1);
         if (dir.empty()) dir = "/";
@@ -287,15 +252,17 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         names.insert(names.end(), others.begin(), others.end());
         for (const std::string &n : names) {
             if (!PatternMatches(last, n)) continue;
-            if (stat((dir == "/" ? "/" + n : dir + "/" + n).c_str(), &st) == 0)
-                found.push_back(FindEntry(n, st));
+            found = stat((dir == "/" ? "/" + n : dir + "/" + n).c_str(), &st) == 0;
+            if (found) {
+                *data = FindEntry(n, st);
+                break;
+            }
         }
     }
-    if (found.empty()) return INVALID_HANDLE_VALUE;
-    *data = found.front();
+    if (!found) return INVALID_HANDLE_VALUE;
     uintptr_t h = S().nextFind;
     S().nextFind += 4;
-    S().searches[h] = found;
+    S().searches.insert(h);
     return (HANDLE)h;
 }
 

@@ -10,7 +10,39 @@
 #include <string>
 #include <vector>
 
+// Win32 values the stand-in's own code needs beyond platform/win32.h (which
+// declares only what the program uses), spelled once here for every module.
+#define WS_POPUP 0x80000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_SYSMENU 0x00080000L
+#define DS_MODALFRAME 0x80L
+#define WS_GROUP 0x00020000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_AUTORADIOBUTTON 0x00000009L
+#define BS_TYPEMASK 0x0000000FL
+#define LBS_SORT 0x0002L
+#define LBS_MULTIPLESEL 0x0008L
+#define MB_TYPEMASK 0x0000000FL
+#define WM_GETTEXT 0x000D
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_MORE_DATA 234L
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+// Through int32_t: HRESULT is a 32-bit value whose failures are negative, also
+// where the host's long is wider.
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)(int32_t)0x80004005u)
+
 namespace standin_detail {
+
+// A FILETIME counts 100-ns ticks since 1601-01-01 (UTC); host times count
+// seconds since 1970-01-01.
+const uint64_t TICKS_PER_SECOND = 10000000ull;
+const int64_t SECONDS_1601_TO_1970 = 11644473600ll;
+
+// The class of dialogs, as Windows names it.
+const char DIALOG_CLASS[] = "#32770";
 
 // ---- paths (paths.cpp) ---------------------------------------------------------
 // A program path resolved against the drive map and the virtual current directory.
@@ -46,28 +78,27 @@ void ResetKernel();
 struct ControlTemplate {
     std::string text, cls;  // class as written ("BUTTON")
     int id = 0;
-    DWORD style = 0, exStyle = 0;
+    DWORD style = 0;
     int x = 0, y = 0, w = 0, h = 0;  // dialog units
 };
 struct DialogTemplate {
     std::string name, caption;
-    DWORD style = 0, exStyle = 0;
+    DWORD style = 0;
     int x = 0, y = 0, w = 0, h = 0;  // dialog units
     std::vector<ControlTemplate> controls;
 };
-// The template of that name (without case) in the resource script, or null.
+// The template of that name (without case) in the program's resource script, or
+// null. The script is read once; nothing of it changes under a Reset.
 const DialogTemplate *FindTemplate(const std::string &name);
-void ResetTemplates();
 
 // ---- windows (windows.cpp, dialogs.cpp) ---------------------------------------------
 struct Window {
     HWND handle = nullptr;
     bool alive = true;
     HWND parent = nullptr;  // controls: their dialog; top-level windows: null
-    HWND owner = nullptr;   // top-level windows: the owner given
     int id = 0;
     std::string cls, text;  // class as Windows names it: "Button", "#32770", ...
-    DWORD style = 0, exStyle = 0;
+    DWORD style = 0;
     bool visible = false, enabled = true;
     int check = 0;
     std::vector<std::string> items;  // list boxes
@@ -80,13 +111,12 @@ struct Window {
     WPARAM font = 0;
     LONG classIcon = 0;
     DWORD selStart = 0, selEnd = 0;  // last EM_SETSEL
-    std::vector<std::pair<int, LONG_PTR>> longs;  // SetWindowLongA values by index
     std::vector<HWND> children;
 };
 Window *AnyWindow(HWND w);   // the record, also after destruction; null when never made
 Window *LiveWindow(HWND w);  // null unless the window exists
 HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int id,
-               DWORD style, DWORD exStyle, const RECT &rect);
+               DWORD style, const RECT &rect);
 void DestroyTree(HWND w);
 // Pixels of the non-client frame of a top-level window: left/right border and top.
 POINT ClientOrigin(HWND w);  // screen position of the client area's top-left corner

@@ -1,13 +1,11 @@
 // Stand-in kernel32 odds and ends: DOS and file times, the version query, the
-// module handle, starting programs (recorded, never run) and process exit.
+// module handle and starting programs (recorded, never run).
 //
 // The stand-in's local time is UTC unless standin::SetUtcOffsetMinutes says
 // otherwise (local = UTC + offset).
 #include "platform/posix/internal.h"
 
-#include <stdio.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <map>
 
@@ -29,8 +27,6 @@ KernelState &S() {
     static KernelState s;
     return s;
 }
-
-const uint64_t TICKS_PER_SECOND = 10000000ull;
 
 // Days from 1601-01-01 to the given civil date (proleptic Gregorian calendar).
 int64_t DaysFrom1601(int y, unsigned m, unsigned d) {
@@ -94,14 +90,11 @@ BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc) {
 
 HMODULE GetModuleHandleA(LPCSTR name) { return (HMODULE)(uintptr_t)0x400000; }
 
+// The platform id is all the program reads of the answer.
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
     if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) || S().versionFails)
         return FALSE;
-    info->dwMajorVersion = 5;
-    info->dwMinorVersion = 1;
-    info->dwBuildNumber = 2600;
     info->dwPlatformId = S().platformId;
-    memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
     return TRUE;
 }
 
@@ -141,12 +134,6 @@ DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {
     }
     if (result.size() < size) memcpy(out, result.c_str(), result.size() + 1);
     return (DWORD)result.size() + 1;
-}
-
-void ExitProcess(UINT code) {
-    fflush(stdout);
-    fprintf(stderr, "ExitProcess(%u)\n", code);
-    _exit((int)code);
 }
 
 namespace standin {

@@ -37,8 +37,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         s.answers.pop_front();
         return answer;
     }
-    UINT buttons = type & 0xF;
-    return (buttons == MB_YESNO || buttons == 3 /* MB_YESNOCANCEL */) ? IDYES : IDOK;
+    return (type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
 }
 
 namespace standin {

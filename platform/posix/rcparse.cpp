@@ -1,13 +1,13 @@
-// Stand-in dialog templates: reads the DIALOG/DIALOGEX templates of the program's
-// resource script (SFX_RC_PATH) so that host tests run the real controls, ids,
-// texts and styles.
+// Stand-in dialog templates: reads the DIALOG templates of the program's resource
+// script (SFX_RC_PATH) so that host tests run the real controls, ids, texts and
+// styles.
 //
 // The script is written in a restricted form: every control is a CONTROL
 // statement with an explicit class and a style expression of names and numbers
-// joined by "|". Control ids may be macros of the "resource.h" the script
-// includes (read from the script's folder) or IDOK/IDCANCEL. Everything outside
-// the dialogs (ICON, STRINGTABLE, VERSIONINFO, preprocessor lines, comments) is
-// skipped. Unknown names are reported on stderr and count as 0.
+// joined by "|", and texts hold no quotes or escapes. Control ids may be macros
+// of the "resource.h" the script includes (read from the script's folder) or
+// IDOK/IDCANCEL. Everything outside the dialogs (ICON, preprocessor lines,
+// comments) is skipped. Unknown names are reported on stderr and count as 0.
 #include "platform/posix/internal.h"
 
 #include <stdio.h>
@@ -32,44 +32,26 @@ struct Token {
     long number;
 };
 
-struct TemplateState {
-    std::string path = SFX_RC_PATH;
-    std::map<std::string, std::vector<DialogTemplate>> cache;  // path -> templates
-};
-
-TemplateState &S() {
-    static TemplateState s;
-    return s;
-}
-
+// The names the script uses. Those the stand-in acts on come from the headers;
+// the others only make standin::WindowStyle report the real styles.
+#define NAMED(name) {#name, (long)(name)}
 const std::map<std::string, long> &KnownNames() {
     static const std::map<std::string, long> names = {
-        {"WS_POPUP", 0x80000000L}, {"WS_CHILD", 0x40000000L}, {"WS_VISIBLE", 0x10000000L},
-        {"WS_DISABLED", 0x08000000L}, {"WS_CLIPSIBLINGS", 0x04000000L},
-        {"WS_CAPTION", 0x00C00000L}, {"WS_BORDER", 0x00800000L}, {"WS_DLGFRAME", 0x00400000L},
-        {"WS_VSCROLL", 0x00200000L}, {"WS_HSCROLL", 0x00100000L}, {"WS_SYSMENU", 0x00080000L},
-        {"WS_THICKFRAME", 0x00040000L}, {"WS_MINIMIZEBOX", 0x00020000L},
-        {"WS_MAXIMIZEBOX", 0x00010000L}, {"WS_GROUP", 0x00020000L}, {"WS_TABSTOP", 0x00010000L},
-        {"DS_MODALFRAME", 0x80}, {"DS_3DLOOK", 0x4}, {"DS_CENTER", 0x800}, {"DS_SETFONT", 0x40},
-        {"DS_FIXEDSYS", 0x8}, {"DS_SHELLFONT", 0x48},
-        {"BS_PUSHBUTTON", 0}, {"BS_DEFPUSHBUTTON", 1}, {"BS_CHECKBOX", 2},
-        {"BS_AUTOCHECKBOX", 3}, {"BS_RADIOBUTTON", 4}, {"BS_3STATE", 5}, {"BS_AUTO3STATE", 6},
-        {"BS_GROUPBOX", 7}, {"BS_USERBUTTON", 8}, {"BS_AUTORADIOBUTTON", 9},
-        {"BS_LEFTTEXT", 0x20},
-        {"ES_LEFT", 0}, {"ES_CENTER", 1}, {"ES_RIGHT", 2}, {"ES_MULTILINE", 4},
-        {"ES_UPPERCASE", 8}, {"ES_PASSWORD", 0x20}, {"ES_AUTOVSCROLL", 0x40},
-        {"ES_AUTOHSCROLL", 0x80}, {"ES_READONLY", 0x800}, {"ES_NUMBER", 0x2000},
-        {"LBS_NOTIFY", 1}, {"LBS_SORT", 2}, {"LBS_MULTIPLESEL", 8}, {"LBS_HASSTRINGS", 0x40},
-        {"LBS_USETABSTOPS", 0x80}, {"LBS_NOINTEGRALHEIGHT", 0x100}, {"LBS_EXTENDEDSEL", 0x800},
-        {"SS_LEFT", 0}, {"SS_CENTER", 1}, {"SS_RIGHT", 2}, {"SS_ICON", 3}, {"SS_BLACKRECT", 4},
-        {"SS_GRAYRECT", 5}, {"SS_BLACKFRAME", 7}, {"SS_ETCHEDHORZ", 0x10}, {"SS_NOPREFIX", 0x80},
-        {"SS_SUNKEN", 0x1000},
-        {"WS_EX_DLGMODALFRAME", 1}, {"WS_EX_TOPMOST", 8}, {"WS_EX_TOOLWINDOW", 0x80},
-        {"WS_EX_CLIENTEDGE", 0x200}, {"WS_EX_STATICEDGE", 0x20000},
-        {"IDOK", 1}, {"IDCANCEL", 2},
+        NAMED(WS_POPUP), NAMED(WS_CHILD), NAMED(WS_VISIBLE), NAMED(WS_CAPTION),
+        NAMED(WS_SYSMENU), NAMED(WS_GROUP), NAMED(WS_TABSTOP), NAMED(DS_MODALFRAME),
+        NAMED(BS_PUSHBUTTON), NAMED(BS_DEFPUSHBUTTON), NAMED(BS_AUTOCHECKBOX),
+        NAMED(BS_AUTORADIOBUTTON), NAMED(LBS_SORT), NAMED(LBS_MULTIPLESEL), NAMED(IDOK),
+        NAMED(IDCANCEL),
+        {"WS_BORDER", 0x00800000L}, {"WS_VSCROLL", 0x00200000L}, {"WS_MINIMIZEBOX", 0x00020000L},
+        {"DS_3DLOOK", 0x4}, {"DS_CENTER", 0x800}, {"BS_USERBUTTON", 8},
+        {"ES_CENTER", 1}, {"ES_MULTILINE", 4}, {"ES_PASSWORD", 0x20}, {"ES_AUTOVSCROLL", 0x40},
+        {"ES_AUTOHSCROLL", 0x80}, {"ES_READONLY", 0x800},
+        {"LBS_NOTIFY", 1}, {"LBS_HASSTRINGS", 0x40}, {"LBS_USETABSTOPS", 0x80},
+        {"SS_LEFT", 0}, {"SS_ICON", 3}, {"WS_EX_DLGMODALFRAME", 1},
     };
     return names;
 }
+#undef NAMED
 
 std::string ReadAll(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -107,50 +89,24 @@ std::vector<Token> Tokenize(const std::string &src) {
             i++;
             continue;
         }
-        if (lineStart && c == '#') {  // preprocessor line
-            while (i < n && src[i] != '\n') i++;
+        if ((lineStart && c == '#') || (c == '/' && i + 1 < n && src[i + 1] == '/')) {
+            while (i < n && src[i] != '\n') i++;  // preprocessor line or comment
             continue;
         }
         lineStart = false;
-        if (c == '/' && i + 1 < n && src[i + 1] == '/') {
-            while (i < n && src[i] != '\n') i++;
+        if (c == '"') {
+            size_t end = src.find('"', i + 1);
+            if (end == std::string::npos) end = n;
+            tokens.push_back(Token{Token::STRING, src.substr(i + 1, end - i - 1), 0});
+            i = end + 1;
             continue;
         }
-        if (c == '/' && i + 1 < n && src[i + 1] == '*') {
-            size_t e = src.find("*/", i + 2);
-            i = e == std::string::npos ? n : e + 2;
-            continue;
-        }
-        if (c == '"') {  // "" and \" stand for a quote; \n, \t, \\ as usual
-            std::string text;
-            for (i++; i < n; i++) {
-                if (src[i] == '"') {
-                    if (i + 1 < n && src[i + 1] == '"') {
-                        text += '"';
-                        i++;
-                        continue;
-                    }
-                    i++;
-                    break;
-                }
-                if (src[i] == '\\' && i + 1 < n) {
-                    char e = src[++i];
-                    text += e == 'n' ? '\n' : e == 't' ? '\t' : e;
-                    continue;
-                }
-                text += src[i];
-            }
-            tokens.push_back(Token{Token::STRING, text, 0});
-            continue;
-        }
-        bool negative = c == '-' && i + 1 < n && isdigit((unsigned char)src[i + 1]);
-        if (isdigit((unsigned char)c) || negative) {
+        if (isdigit((unsigned char)c) || (c == '-' && i + 1 < n && isdigit((unsigned char)src[i + 1]))) {
             char *end;
             long v = strtol(src.c_str() + i, &end, 0);
             size_t len = end - (src.c_str() + i);
             tokens.push_back(Token{Token::NUMBER, src.substr(i, len), v});
             i += len;
-            while (i < n && (src[i] == 'L' || src[i] == 'l' || src[i] == 'U' || src[i] == 'u')) i++;
             continue;
         }
         if (isalpha((unsigned char)c) || c == '_') {
@@ -169,17 +125,14 @@ struct Parser {
     std::vector<Token> t;
     size_t p = 0;
     std::map<std::string, long> defines;
-    std::string file;
 
     bool At(const char *word) const {
-        return p < t.size() && t[p].kind != Token::STRING && EqualNoCase(t[p].text, word);
+        return p < t.size() && t[p].kind == Token::WORD && EqualNoCase(t[p].text, word);
     }
     bool AtPunct(char c) const { return p < t.size() && t[p].kind == Token::PUNCT && t[p].text[0] == c; }
     void SkipComma() {
         if (AtPunct(',')) p++;
     }
-    bool AtBegin() const { return At("BEGIN") || AtPunct('{'); }
-    bool AtEnd() const { return At("END") || AtPunct('}'); }
 
     long Term() {
         if (p >= t.size()) return 0;
@@ -191,64 +144,50 @@ struct Parser {
             auto n = KnownNames().find(k.text);
             if (n != KnownNames().end()) return n->second;
         }
-        fprintf(stderr, "stand-in: %s: unknown name \"%s\" taken as 0\n", file.c_str(),
+        fprintf(stderr, "stand-in: %s: unknown name \"%s\" taken as 0\n", SFX_RC_PATH,
                 k.text.c_str());
         return 0;
     }
-    // names and numbers joined by "|" (or "+")
+    // names and numbers joined by "|"
     long Expression() {
         long v = Term();
-        while (AtPunct('|') || AtPunct('+')) {
+        while (AtPunct('|')) {
             p++;
             v |= Term();
         }
         return v;
     }
-    std::string Text() {
-        if (p < t.size() && t[p].kind == Token::STRING) return t[p++].text;
-        return std::to_string(Term());
-    }
-    // Skips a BEGIN ... END block with its nested blocks.
-    void SkipBlock() {
-        int depth = 0;
-        do {
-            if (AtBegin()) depth++;
-            else if (AtEnd()) depth--;
-            p++;
-        } while (p < t.size() && depth > 0);
+    std::string Text() { return p < t.size() && t[p].kind == Token::STRING ? t[p++].text : ""; }
+    void Numbers(int *const *out, int count) {
+        for (int i = 0; i < count; i++) {
+            *out[i] = (int)Expression();
+            SkipComma();
+        }
     }
 
     DialogTemplate Dialog() {
         DialogTemplate d;
         d.name = t[p].text;
-        p += 2;  // name, DIALOG(EX)
-        int *coords[4] = {&d.x, &d.y, &d.w, &d.h};
-        for (int *c : coords) {
-            *c = (int)Expression();
-            SkipComma();
-        }
-        if (p < t.size() && t[p].kind == Token::NUMBER) Expression();  // DIALOGEX help id
-        while (p < t.size() && !AtBegin()) {
+        p += 2;  // name, DIALOG
+        int *const coords[4] = {&d.x, &d.y, &d.w, &d.h};
+        Numbers(coords, 4);
+        while (p < t.size() && !At("BEGIN")) {
             if (At("STYLE")) {
                 p++;
                 d.style = (DWORD)Expression();
             } else if (At("EXSTYLE")) {
                 p++;
-                d.exStyle = (DWORD)Expression();
+                Expression();  // no frame the stand-in draws depends on it
             } else if (At("CAPTION")) {
                 p++;
                 d.caption = Text();
             } else {
-                p++;  // FONT, MENU, CLASS, LANGUAGE ... and their arguments
+                p++;  // FONT and its arguments
             }
         }
         p++;  // BEGIN
-        while (p < t.size() && !AtEnd()) {
-            if (!At("CONTROL")) {
-                p++;  // shorthand statements are not part of the restricted form
-                continue;
-            }
-            p++;
+        while (p < t.size() && !At("END")) {
+            p++;  // CONTROL
             ControlTemplate c;
             c.text = Text();
             SkipComma();
@@ -258,15 +197,8 @@ struct Parser {
             SkipComma();
             c.style = (DWORD)Expression();
             SkipComma();
-            int *cc[4] = {&c.x, &c.y, &c.w, &c.h};
-            for (int *v : cc) {
-                *v = (int)Expression();
-                SkipComma();
-            }
-            if (p < t.size() && !At("CONTROL") && !AtEnd()) {
-                c.exStyle = (DWORD)Expression();
-                SkipComma();
-            }
+            int *const coords[4] = {&c.x, &c.y, &c.w, &c.h};
+            Numbers(coords, 4);
             d.controls.push_back(c);
         }
         p++;  // END
@@ -276,30 +208,22 @@ struct Parser {
     std::vector<DialogTemplate> All() {
         std::vector<DialogTemplate> out;
         while (p < t.size()) {
-            if (p + 1 < t.size() && t[p].kind != Token::STRING &&
-                (EqualNoCase(t[p + 1].text, "DIALOGEX") || EqualNoCase(t[p + 1].text, "DIALOG")) &&
-                t[p + 1].kind == Token::WORD) {
+            if (t[p].kind == Token::WORD && p + 1 < t.size() && t[p + 1].kind == Token::WORD &&
+                EqualNoCase(t[p + 1].text, "DIALOG"))
                 out.push_back(Dialog());
-            } else if (AtBegin()) {
-                SkipBlock();
-            } else {
+            else
                 p++;
-            }
         }
         return out;
     }
 };
 
-const std::vector<DialogTemplate> &Templates() {
-    TemplateState &s = S();
-    auto it = s.cache.find(s.path);
-    if (it != s.cache.end()) return it->second;
+std::vector<DialogTemplate> ReadTemplates() {
     Parser parser;
-    parser.file = s.path;
-    std::string source = ReadAll(s.path);
-    if (source.empty()) fprintf(stderr, "stand-in: cannot read %s\n", s.path.c_str());
-    size_t slash = s.path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : s.path.substr(0, slash);
+    std::string path = SFX_RC_PATH, source = ReadAll(path);
+    if (source.empty()) fprintf(stderr, "stand-in: cannot read %s\n", path.c_str());
+    size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
     // Macros of every header the script includes with quotes.
     for (size_t at = source.find("#include"); at != std::string::npos;
          at = source.find("#include", at + 1)) {
@@ -310,25 +234,16 @@ const std::vector<DialogTemplate> &Templates() {
             ReadDefines(folder + "/" + source.substr(q1 + 1, q2 - q1 - 1), parser.defines);
     }
     parser.t = Tokenize(source);
-    return s.cache[s.path] = parser.All();
+    return parser.All();
 }
 
 }  // namespace
 
 const DialogTemplate *FindTemplate(const std::string &name) {
-    for (const DialogTemplate &d : Templates())
+    static const std::vector<DialogTemplate> templates = ReadTemplates();  // read once
+    for (const DialogTemplate &d : templates)
         if (EqualNoCase(d.name, name)) return &d;
     return nullptr;
 }
 
-void ResetTemplates() { S().path = SFX_RC_PATH; }
-
 }  // namespace standin_detail
-
-namespace standin {
-
-void SetResourceFile(const std::string &rcPath) {
-    standin_detail::S().path = rcPath.empty() ? std::string(SFX_RC_PATH) : rcPath;
-}
-
-}  // namespace standin

@@ -12,17 +12,9 @@ namespace standin_detail {
 
 namespace {
 
-const LSTATUS ERROR_INVALID_HANDLE_ = 6;
-const LSTATUS ERROR_INVALID_PARAMETER_ = 87;
-
-struct Value {
-    std::string data;
-    DWORD type;
-};
-
 struct RegistryState {
-    std::set<std::string> keys;                            // "<root>\\path", lower case
-    std::map<std::string, std::map<std::string, Value>> values;  // key -> name -> value
+    std::set<std::string> keys;  // "<root>\\path", lower case
+    std::map<std::string, std::map<std::string, std::pair<std::string, DWORD>>> values;  // key -> name -> data, type
     std::map<uintptr_t, std::string> open;                // open handles -> key
     uintptr_t next = 0x30000;
 };
@@ -32,13 +24,17 @@ RegistryState &S() {
     return s;
 }
 
+bool IsRoot(uintptr_t key) {
+    return key >= (uintptr_t)HKEY_CLASSES_ROOT && key <= (uintptr_t)HKEY_USERS;
+}
+
 // The canonical name of the key `subKey` below `key`, or "" when `key` is no
 // root and no open handle, or the path is malformed.
 std::string KeyName(HKEY key, const char *subKey) {
     std::string base;
     uintptr_t k = (uintptr_t)key;
-    if (k >= 0x80000000u && k <= 0x80000003u) {
-        base = std::to_string(k - 0x80000000u);
+    if (IsRoot(k)) {
+        base = std::to_string(k - (uintptr_t)HKEY_CLASSES_ROOT);
     } else {
         auto it = S().open.find(k);
         if (it == S().open.end()) return "";
@@ -67,7 +63,7 @@ using namespace standin_detail;
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY result) {
     std::string name = KeyName(key, subKey);
-    if (name.empty()) return ERROR_INVALID_HANDLE_;
+    if (name.empty()) return ERROR_INVALID_HANDLE;
     bool isRoot = name.find('\\') == std::string::npos;
     if (!isRoot && !S().keys.count(name)) return ERROR_FILE_NOT_FOUND;
     uintptr_t h = S().next;
@@ -77,34 +73,29 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY 
     return ERROR_SUCCESS;
 }
 
+// The program asks for the size and the type (no buffer), then for the data. A
+// buffer too small gets nothing.
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                          LPBYTE data, LPDWORD size) {
     std::string name = KeyName(key, nullptr);
-    if (name.empty()) return ERROR_INVALID_HANDLE_;
+    if (name.empty()) return ERROR_INVALID_HANDLE;
     auto k = S().values.find(name);
     if (k == S().values.end()) return ERROR_FILE_NOT_FOUND;
     auto v = k->second.find(Lower(valueName ? valueName : ""));
     if (v == k->second.end()) return ERROR_FILE_NOT_FOUND;
-    if (data && !size) return ERROR_INVALID_PARAMETER_;
-    if (type) *type = v->second.type;
-    DWORD n = (DWORD)v->second.data.size();
-    if (!data) {
-        if (size) *size = n;
-        return ERROR_SUCCESS;
-    }
-    if (*size < n) {
-        *size = n;
-        return ERROR_MORE_DATA;
-    }
-    memcpy(data, v->second.data.data(), n);
+    DWORD n = (DWORD)v->second.first.size(), room = *size;
     *size = n;
+    if (type) *type = v->second.second;
+    if (!data) return ERROR_SUCCESS;
+    if (room < n) return ERROR_MORE_DATA;
+    memcpy(data, v->second.first.data(), n);
     return ERROR_SUCCESS;
 }
 
 LSTATUS RegCloseKey(HKEY key) {
     uintptr_t k = (uintptr_t)key;
-    if (k >= 0x80000000u && k <= 0x80000003u) return ERROR_SUCCESS;
-    return S().open.erase(k) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE_;
+    if (IsRoot(k)) return ERROR_SUCCESS;
+    return S().open.erase(k) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 namespace standin {
@@ -118,7 +109,7 @@ void RegistrySet(HKEY root, const std::string &keyPath, const std::string &value
     S().keys.insert(name);
     std::string bytes = data;
     if (addTerminator) bytes.push_back('\0');
-    S().values[name][Lower(valueName)] = Value{bytes, type};
+    S().values[name][Lower(valueName)] = {bytes, type};
 }
 
 }  // namespace standin

@@ -3,11 +3,11 @@
 //
 // The folder browser is a modal dialog of the stand-in's window system, laid out
 // like the shell's plain browser (no BIF_NEWDIALOGSTYLE): caption "Browse for
-// Folder", the caller's lpszTitle in a static text above the folder tree, a status
-// text under it with BIF_STATUSTEXT, and OK and Cancel at the bottom right. It
-// runs in this order:
-//   1. WM_INITDIALOG: the title text is set, the tree holds the root (the desktop)
-//      as its selection, and the callback gets BFFM_INITIALIZED;
+// Folder", the caller's lpszTitle in a static text at the top, and OK and Cancel
+// at the bottom right. The folder tree is not drawn: the user's clicks in it are
+// played by standin::BrowseSelect. It runs in this order:
+//   1. WM_INITDIALOG: the title text is set, the root (the desktop) is the
+//      selection, and the callback gets BFFM_INITIALIZED;
 //   2. unless the callback chose another item meanwhile, the callback gets
 //      BFFM_SELCHANGED with the root, so the first selection change follows the
 //      initialisation (standin::AnnounceSelectionFirst plays a shell that
@@ -15,13 +15,13 @@
 //   3. posted messages, then the scripted user (standin::SetBrowseScript, or the
 //      choice of standin::SetBrowseChoice), then posted messages again;
 //   4. nothing ended it: it is cancelled, as for every stand-in dialog.
-// Every selection change (the user's, or BFFM_SETSELECTIONA) sets OK's enabled
-// state first (with BIF_RETURNONLYFSDIRS OK is usable only on file-system
-// folders) and then tells the callback. BFFM_ENABLEOK and BFFM_SETSTATUSTEXTA act
-// as the shell's. IDOK returns the current selection as a new item identifier
-// list from the task allocator, whose display name goes into pszDisplayName;
-// IDCANCEL returns null. Messages reach the browser through its current window
-// procedure, so a procedure the program installs sees them first.
+// Every selection change sets OK's enabled state first (with BIF_RETURNONLYFSDIRS
+// OK is usable only on file-system folders) and then tells the callback. IDOK
+// returns the current selection as a new item identifier list from the task
+// allocator, whose display name goes into pszDisplayName; IDCANCEL returns null.
+// Messages reach the browser through its current window procedure, so a
+// procedure the program installs sees them first. The program sends the browser
+// no BFFM_ messages of its own, so it answers none.
 //
 // Item identifier lists: the desktop is the empty list, as in the shell; every
 // other item is one item id holding a tag and the item's name, a file-system
@@ -47,12 +47,6 @@ namespace standin_detail {
 
 namespace {
 
-const DWORD WS_POPUP_ = 0x80000000L, WS_CAPTION_ = 0x00C00000L, WS_SYSMENU_ = 0x00080000L;
-const DWORD WS_BORDER_ = 0x00800000L, DS_MODALFRAME_ = 0x80, BS_DEFPUSHBUTTON_ = 1;
-const UINT BIF_STATUSTEXT_ = 0x0004;
-// Through int32_t: HRESULT is a 32-bit value whose failures are negative, also
-// where the host's long is wider.
-const HRESULT S_OK_ = 0, E_FAIL_ = (int32_t)0x80004005u, E_NOINTERFACE_ = (int32_t)0x80004002u;
 const uintptr_t BROWSER_FONT = 0x6002;  // the shell's dialog font, not the program's
 const char ITEM_TAG[4] = {'T', 'v', 'X', 'i'};
 
@@ -73,11 +67,6 @@ struct Session {
     LPITEMIDLIST result = nullptr;    // what IDOK accepted
 };
 
-struct Block {
-    unsigned generation;
-    size_t size;
-};
-
 struct ShellState {
     std::vector<standin::ShellExecuteRecord> executes;
     std::string browseChoice;
@@ -88,7 +77,7 @@ struct ShellState {
     std::string desktop = "C:\\Users\\user\\Desktop";
     bool failAllocator = false;
     bool selectionFirst = false;  // the root's BFFM_SELCHANGED comes before BFFM_INITIALIZED
-    std::unordered_map<void *, Block> blocks;  // the task allocator's blocks
+    std::unordered_map<void *, unsigned> blocks;  // the task allocator's blocks -> generation
     unsigned generation = 1;
     long live = 0;        // blocks of this generation not yet freed
     long references = 0;  // SHGetMalloc references not yet released
@@ -101,56 +90,29 @@ ShellState &S() {
 
 // ---- the task allocator ----------------------------------------------------------------
 
+// Blocks come from here for the browser's results; the program frees them and
+// releases its reference through the interface.
+void *TaskAlloc(size_t size) {
+    void *p = malloc(size ? size : 1);
+    if (!p) return nullptr;
+    S().blocks[p] = S().generation;
+    S().live++;
+    return p;
+}
+
 struct TaskAllocator : IMalloc {
-    HRESULT QueryInterface(const void *iid, void **out) override {
-        if (out) *out = nullptr;
-        return E_NOINTERFACE_;
-    }
-    DWORD AddRef() override { return (DWORD)++S().references; }
-    DWORD Release() override { return (DWORD)--S().references; }
-    void *Alloc(size_t size) override {
-        void *p = malloc(size ? size : 1);
-        if (!p) return nullptr;
-        S().blocks[p] = Block{S().generation, size};
-        S().live++;
-        return p;
-    }
-    void *Realloc(void *p, size_t size) override {
-        if (!p) return Alloc(size);
-        if (!size) {
-            Free(p);
-            return nullptr;
-        }
-        Block b = Owned(p, "Realloc");
-        void *q = realloc(p, size);
-        if (!q) return nullptr;
-        S().blocks.erase(p);
-        S().blocks[q] = Block{b.generation, size};
-        return q;
-    }
     void Free(void *p) override {
         if (!p) return;
-        Block b = Owned(p, "Free");
-        if (b.generation == S().generation) S().live--;
-        S().blocks.erase(p);
-        free(p);
-    }
-    size_t GetSize(void *p) override {
-        auto it = S().blocks.find(p);
-        return it == S().blocks.end() ? (size_t)-1 : it->second.size;
-    }
-    int DidAlloc(void *p) override { return S().blocks.count(p) ? 1 : 0; }
-    void HeapMinimize() override {}
-
-    static Block Owned(void *p, const char *call) {
         auto it = S().blocks.find(p);
         if (it == S().blocks.end()) {
-            fprintf(stderr, "stand-in: IMalloc::%s of a block the allocator does not own (%p)\n",
-                    call, p);
+            fprintf(stderr, "stand-in: IMalloc::Free of a block the allocator does not own (%p)\n", p);
             abort();
         }
-        return it->second;
+        if (it->second == S().generation) S().live--;
+        S().blocks.erase(it);
+        free(p);
     }
+    DWORD Release() override { return (DWORD)--S().references; }
 };
 
 TaskAllocator &Allocator() {
@@ -233,9 +195,6 @@ bool ItemFor(const std::string &text, Item &item) {
 
 // ---- the browser ---------------------------------------------------------------------
 
-const int ID_TREE = standin::BROWSE_TREE_ID, ID_TITLE = standin::BROWSE_TITLE_ID,
-          ID_STATUS = standin::BROWSE_STATUS_ID;
-
 Session *SessionOf(HWND w) {
     for (Session *s : S().sessions)
         if (s->window == w) return s;
@@ -263,7 +222,7 @@ void Accept(Session *s) {
     // Only file-system folders can be accepted: a virtual item keeps it open.
     if ((s->info->ulFlags & BIF_RETURNONLYFSDIRS) && !ItemPath(s->selection, path)) return;
     std::string bytes = Encode(s->selection);
-    void *pidl = Allocator().Alloc(bytes.size());
+    void *pidl = TaskAlloc(bytes.size());
     if (!pidl) return;
     memcpy(pidl, bytes.data(), bytes.size());
     s->result = (LPITEMIDLIST)pidl;
@@ -280,23 +239,10 @@ INT_PTR CALLBACK BrowserProc(HWND w, UINT message, WPARAM wParam, LPARAM lParam)
     if (!s) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
-            SetDlgItemTextA(w, ID_TITLE, s->info->lpszTitle ? s->info->lpszTitle : "");
+            SetDlgItemTextA(w, standin::BROWSE_TITLE_ID, s->info->lpszTitle ? s->info->lpszTitle : "");
             if (S().selectionFirst) Select(s, s->selection);
             Notify(s, BFFM_INITIALIZED, 0);
             if (!s->selectionAnnounced && LiveWindow(w)) Select(s, s->selection);
-            return TRUE;
-        case standin::BFFM_SETSELECTION_A: {
-            Item item;
-            bool found = wParam ? lParam && ItemFor((const char *)lParam, item)
-                                : Decode((LPCITEMIDLIST)lParam, item);
-            if (found) Select(s, item);
-            return found;
-        }
-        case standin::BFFM_ENABLE_OK:
-            EnableWindow(GetDlgItem(w, IDOK), lParam != 0);
-            return TRUE;
-        case standin::BFFM_SETSTATUSTEXT_A:
-            SetDlgItemTextA(w, ID_STATUS, (const char *)lParam);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) Accept(s);
@@ -310,8 +256,8 @@ HWND CreateBrowser(LPBROWSEINFOA info) {
     // Client area 300 x 340 pixels, centred on the screen.
     const int width = 300, height = 340;
     RECT r{0, 0, width, height};
-    DWORD style = WS_POPUP_ | WS_CAPTION_ | WS_SYSMENU_ | DS_MODALFRAME_;
-    HWND w = NewWindow(nullptr, "#32770", "Browse for Folder", 0, style, 0, r);
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    HWND w = NewWindow(nullptr, DIALOG_CLASS, "Browse for Folder", 0, style, r);
     Window *d = AnyWindow(w);
     POINT frame = ClientOrigin(w);
     d->rect.right = width + 2 * frame.x;
@@ -319,24 +265,21 @@ HWND CreateBrowser(LPBROWSEINFOA info) {
     SetWindowPos(w, nullptr, (GetSystemMetrics(SM_CXSCREEN) - d->rect.right) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - d->rect.bottom) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);
-    d->owner = info->hwndOwner;
     d->dlgProc = BrowserProc;
     d->font = BROWSER_FONT;
     struct {
-        const char *cls, *text;
+        const char *text;
         int id;
         DWORD style;
         RECT rect;
     } controls[] = {
-        {"Static", "", ID_TITLE, 0, {12, 10, 288, 42}},
-        {"Static", "", ID_STATUS, 0, {12, 44, 288, 60}},
-        {"SysTreeView32", "", ID_TREE, WS_BORDER_ | WS_TABSTOP, {12, 64, 288, 294}},
-        {"Button", "OK", IDOK, BS_DEFPUSHBUTTON_ | WS_TABSTOP, {130, 306, 205, 329}},
-        {"Button", "Cancel", IDCANCEL, WS_TABSTOP, {213, 306, 288, 329}},
+        {"", standin::BROWSE_TITLE_ID, 0, {12, 10, 288, 42}},
+        {"OK", IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, {130, 306, 205, 329}},
+        {"Cancel", IDCANCEL, WS_TABSTOP, {213, 306, 288, 329}},
     };
     for (auto &c : controls) {
-        if (c.id == ID_STATUS && !(info->ulFlags & BIF_STATUSTEXT_)) continue;
-        HWND h = NewWindow(w, c.cls, c.text, c.id, WS_CHILD | WS_VISIBLE | c.style, 0, c.rect);
+        const char *cls = c.id == standin::BROWSE_TITLE_ID ? "Static" : "Button";
+        HWND h = NewWindow(w, cls, c.text, c.id, WS_CHILD | WS_VISIBLE | c.style, c.rect);
         AnyWindow(h)->font = BROWSER_FONT;
     }
     return w;
@@ -391,7 +334,7 @@ LPITEMIDLIST SHBrowseForFolderA(LPBROWSEINFOA info) {
     session.info = info;
     session.window = CreateBrowser(info);
     session.record = S().browses.size();
-    S().browses.push_back(standin::BrowseRecord{session.window, info->hwndOwner,
+    S().browses.push_back(standin::BrowseRecord{info->hwndOwner,
                                                 info->lpszTitle ? info->lpszTitle : "",
                                                 info->ulFlags, {}});
     S().sessions.push_back(&session);
@@ -420,14 +363,14 @@ BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, LPSTR path) {
 }
 
 HRESULT SHGetMalloc(LPMALLOC *malloc) {
-    if (!malloc) return E_FAIL_;
+    if (!malloc) return E_FAIL;
     if (S().failAllocator) {
         *malloc = nullptr;
-        return E_FAIL_;
+        return E_FAIL;
     }
-    Allocator().AddRef();
+    S().references++;
     *malloc = &Allocator();
-    return S_OK_;
+    return S_OK;
 }
 
 namespace standin {

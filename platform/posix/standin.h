@@ -13,6 +13,14 @@
 #include <string>
 #include <vector>
 
+// Win32 values that tests and the stand-in use and the program does not: the
+// answer to a Yes/No box, the close box, a list box's failure, and the registry
+// root the program never reads.
+#define IDYES 6
+#define WM_CLOSE 0x0010
+#define LB_ERR (-1)
+#define HKEY_CLASSES_ROOT ((HKEY)(uintptr_t)0x80000000u)
+
 namespace standin {
 
 // Everything back to its start state: windows, registry, records, scripts,
@@ -109,13 +117,9 @@ void SetBrowseScript(BrowseScript script);
 // on a virtual item), then the callback gets BFFM_SELCHANGED. False (and nothing
 // happens) for a window that is no open browser or a folder that is not there.
 bool BrowseSelect(HWND browser, const std::string &item);
-// The browser's control ids besides IDOK and IDCANCEL, and the messages a program
-// may send it.
-const int BROWSE_TREE_ID = 0x3741, BROWSE_TITLE_ID = 0x3742, BROWSE_STATUS_ID = 0x3743;
-const UINT BFFM_SETSTATUSTEXT_A = WM_USER + 100, BFFM_ENABLE_OK = WM_USER + 101,
-           BFFM_SETSELECTION_A = WM_USER + 102;
+// The id of the browser's static text that shows lpszTitle (besides IDOK and IDCANCEL).
+const int BROWSE_TITLE_ID = 0x3742;
 struct BrowseRecord {
-    HWND window;  // the browser (its last state stays readable)
     HWND owner;
     std::string title;  // lpszTitle
     UINT flags;
@@ -147,10 +151,8 @@ bool WindowExists(HWND w);
 int CheckState(HWND w);
 std::vector<std::string> ListItems(HWND list);          // in list order (sorted)
 std::vector<bool> ListSelection(HWND list);
+// A user's click on one item of a multiple-selection list.
 void SetListSelection(HWND list, int index, bool selected);
-// The window whose text is `caption` among the top-level windows now open
-// (the newest when several have it).
-HWND FindDialog(const std::string &caption);
 // The queries above read a window's last state also after it was destroyed (a
 // dialog's windows are destroyed when DialogBoxParamA returns); WindowExists
 // tells whether the handle still works.
@@ -161,15 +163,11 @@ HWND FindDialog(const std::string &caption);
 bool Click(HWND dialog, int id);
 HWND FocusedWindow();                    // the window of the last SetFocus
 DWORD WindowStyle(HWND w);
-int WindowId(HWND w);
 LONG ClassIcon(HWND w);                  // the last SetClassLongA(GCL_HICON) value
 void EditSelection(HWND edit, DWORD *start, DWORD *end);  // the last EM_SETSEL
 size_t PendingMessages();                // posted and not yet taken
 // GetSystemMetrics' screen size (default 1024 x 768).
 void SetScreenSize(int width, int height);
-// The resource script DialogBoxParamA reads its templates from (default: the
-// program's resources/sfx.rc; "" restores it). Parsed once per path and cached.
-void SetResourceFile(const std::string &rcPath);
 
 // ---- programs started -----------------------------------------------------------
 struct ShellExecuteRecord {

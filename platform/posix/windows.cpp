@@ -7,16 +7,17 @@
 // below, dialogs with DefDlgProcA (their dialog procedure first, then the
 // built-in text and font handling); SetWindowLongA(GWL_WNDPROC) replaces it.
 //
-// What the built-in procedures do, and no more: texts (WM_SETTEXT, WM_GETTEXT,
-// WM_GETTEXTLENGTH), fonts (stored values), check states (BM_GETCHECK,
-// BM_SETCHECK; no automatic unchecking of other radio buttons), EM_SETSEL
-// (recorded), and the list-box messages of win32.h over sorted or unsorted,
-// single- or multiple-selection lists. Controls send no notifications.
+// What the built-in procedures do, and no more: texts (WM_SETTEXT, WM_GETTEXT),
+// fonts (stored values), check states (BM_GETCHECK, BM_SETCHECK; no automatic
+// unchecking of other radio buttons), EM_SETSEL (recorded), and the list-box
+// messages of win32.h over sorted or unsorted, single- or multiple-selection
+// lists. Controls send no notifications. The message queue has no filters:
+// every loop that takes messages takes all of them, oldest first.
 //
 // Geometry: a top-level window's rectangle is in screen pixels, a control's in
-// its parent's client pixels. A top-level window with a caption has a frame of
-// 3 pixels and a 22-pixel top (caption included), one with only a border 3
-// pixels all round. The screen is 1024 x 768 unless standin::SetScreenSize.
+// its parent's client pixels. A top-level window with a caption (every one the
+// program opens has one) has a frame of 3 pixels and a 22-pixel top, caption
+// included. The screen is 1024 x 768 unless standin::SetScreenSize.
 #include "platform/posix/internal.h"
 
 #include <string.h>
@@ -29,7 +30,6 @@ namespace standin_detail {
 namespace {
 
 const uintptr_t WINDOW_HANDLE_BASE = 0x50000;
-const UINT WM_CLOSE_ = 0x0010;
 
 struct WindowState {
     std::deque<Window> windows;  // index = (handle - base) / 4; references stay valid
@@ -64,7 +64,7 @@ int CompareNoCase(const std::string &a, const std::string &b) {
 }
 
 bool IsListBox(const Window *w) { return w->cls == "ListBox"; }
-bool MultipleSelection(const Window *w) { return (w->style & 0x8) != 0; }  // LBS_MULTIPLESEL
+bool MultipleSelection(const Window *w) { return (w->style & LBS_MULTIPLESEL) != 0; }
 
 LRESULT CopyText(const std::string &text, WPARAM max, LPARAM buffer) {
     if (!buffer || max == 0) return 0;
@@ -84,7 +84,7 @@ LRESULT ListMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool &han
         case LB_ADDSTRING: {
             std::string item = lParam ? (const char *)lParam : "";
             int at = count;
-            if (w->style & 0x2) {  // LBS_SORT: after the last item that is not greater
+            if (w->style & LBS_SORT) {  // after the last item that is not greater
                 // The items are sorted (every one came through here), so a
                 // binary search finds that place; a long listing stays fast.
                 at = (int)(std::upper_bound(w->items.begin(), w->items.end(), item,
@@ -103,11 +103,6 @@ LRESULT ListMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool &han
             return 0;
         case LB_GETCOUNT:
             return count;
-        case LB_GETTEXT:
-            if (!inRange) return LB_ERR;
-            return CopyText(w->items[index], (WPARAM)-1, lParam);
-        case LB_GETTEXTLEN:
-            return inRange ? (LRESULT)w->items[index].size() : LB_ERR;
         case LB_SETSEL: {
             int item = (int)lParam;
             if (!MultipleSelection(w) || item < -1 || item >= count) return LB_ERR;
@@ -147,8 +142,6 @@ LRESULT CommonMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool &h
             return TRUE;
         case WM_GETTEXT:
             return CopyText(w->text, wParam, lParam);
-        case WM_GETTEXTLENGTH:
-            return (LRESULT)w->text.size();
         case WM_SETFONT:
             w->font = wParam;
             return 0;
@@ -198,14 +191,14 @@ Window *LiveWindow(HWND h) {
 
 // Class names as Windows reports them.
 static std::string CanonicalClass(const std::string &cls) {
-    static const char *known[] = {"Button", "Edit", "Static", "ListBox", "#32770"};
+    static const char *const known[] = {"Button", "Edit", "Static", "ListBox", DIALOG_CLASS};
     for (const char *k : known)
         if (EqualNoCase(cls, k)) return k;
     return cls;
 }
 
 HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int id,
-               DWORD style, DWORD exStyle, const RECT &rect) {
+               DWORD style, const RECT &rect) {
     WindowState &s = S();
     HWND h = (HWND)(WINDOW_HANDLE_BASE + 4 * s.windows.size());
     s.windows.emplace_back();
@@ -216,11 +209,9 @@ HWND NewWindow(HWND parent, const std::string &cls, const std::string &text, int
     w.cls = CanonicalClass(cls);
     w.text = text;
     w.style = style;
-    w.exStyle = exStyle;
     w.visible = (style & WS_VISIBLE) != 0;
-    w.enabled = (style & 0x08000000L) == 0;  // WS_DISABLED
     w.rect = rect;
-    w.wndProc = w.cls == "#32770" ? DefDlgProcA : ControlProc;
+    w.wndProc = w.cls == DIALOG_CLASS ? DefDlgProcA : ControlProc;
     if (Window *p = LiveWindow(parent)) p->children.push_back(h);
     return h;
 }
@@ -229,7 +220,6 @@ void DestroyTree(HWND h) {
     Window *w = LiveWindow(h);
     if (!w) return;
     w->alive = false;
-    if (w->modal && !w->ended) w->ended = true;  // a destroyed dialog ends its modal loop
     if (S().focus == h) S().focus = nullptr;
     auto &q = S().queue;  // its posted messages go with it
     q.erase(std::remove_if(q.begin(), q.end(), [h](const MSG &m) { return m.hwnd == h; }), q.end());
@@ -237,9 +227,7 @@ void DestroyTree(HWND h) {
 }
 
 static POINT Frame(const Window *w) {
-    if (w->parent) return POINT{0, 0};
-    if ((w->style & 0x00C00000L) == 0x00C00000L) return POINT{3, 22};  // WS_CAPTION
-    if ((w->style & 0x00C00000L) || (w->style & 0x80) || (w->exStyle & 1)) return POINT{3, 3};
+    if (!w->parent && (w->style & WS_CAPTION) == WS_CAPTION) return POINT{3, 22};
     return POINT{0, 0};
 }
 
@@ -258,7 +246,6 @@ void ResetWindows() {
     s.focus = nullptr;
     s.screenWidth = 1024;
     s.screenHeight = 768;
-    ResetTemplates();
 }
 
 // Recovers a window procedure from the 32 bits SetWindowLongA carries: on a
@@ -299,12 +286,13 @@ LRESULT DefDlgProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     bool handled;
     LRESULT r = CommonMessage(w, msg, wParam, lParam, handled);
     if (handled) return r;
-    if (msg == WM_CLOSE_) SendMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
+    if (msg == WM_CLOSE) SendMessageA(hwnd, WM_COMMAND, IDCANCEL, 0);
     return 0;
 }
 
+// Messages are posted to windows; the program posts none to its thread alone.
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (hwnd && !LiveWindow(hwnd)) return FALSE;
+    if (!LiveWindow(hwnd)) return FALSE;
     MSG m{};
     m.hwnd = hwnd;
     m.message = msg;
@@ -314,28 +302,19 @@ BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-static bool IsSelfOrDescendant(HWND w, HWND ancestor) {
-    for (Window *x = AnyWindow(w); x; x = AnyWindow(x->parent))
-        if (x->handle == ancestor) return true;
-    return false;
-}
-
+// Every caller asks for any message of any window (null window, no range).
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove) {
     auto &q = S().queue;
-    for (auto it = q.begin(); it != q.end(); ++it) {
-        if (hwnd && !IsSelfOrDescendant(it->hwnd, hwnd)) continue;
-        if ((first || last) && (it->message < first || it->message > last)) continue;
-        *msg = *it;
-        if (remove & PM_REMOVE) q.erase(it);
-        return TRUE;
-    }
-    return FALSE;
+    if (q.empty()) return FALSE;
+    *msg = q.front();
+    if (remove & PM_REMOVE) q.pop_front();
+    return TRUE;
 }
 
 BOOL TranslateMessage(const MSG *msg) { return FALSE; }
 
 LRESULT DispatchMessageA(const MSG *msg) {
-    return msg ? SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
+    return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 // ---- windows -------------------------------------------------------------------------
@@ -351,21 +330,15 @@ HWND GetDlgItem(HWND dlg, int id) {
 }
 
 UINT GetDlgItemTextA(HWND dlg, int id, LPSTR buffer, int max) {
-    HWND c = GetDlgItem(dlg, id);
-    if (!c) {
-        if (buffer && max > 0) buffer[0] = 0;
-        return 0;
-    }
-    return (UINT)SendMessageA(c, WM_GETTEXT, (WPARAM)(max > 0 ? max : 0), (LPARAM)buffer);
+    return (UINT)SendMessageA(GetDlgItem(dlg, id), WM_GETTEXT, (WPARAM)max, (LPARAM)buffer);
 }
 
 BOOL SetDlgItemTextA(HWND dlg, int id, LPCSTR text) {
-    HWND c = GetDlgItem(dlg, id);
-    return c ? (BOOL)SendMessageA(c, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
+    return (BOOL)SendMessageA(GetDlgItem(dlg, id), WM_SETTEXT, 0, (LPARAM)text);
 }
 
 BOOL SetWindowTextA(HWND w, LPCSTR text) {
-    return LiveWindow(w) ? (BOOL)SendMessageA(w, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
+    return (BOOL)SendMessageA(w, WM_SETTEXT, 0, (LPARAM)text);
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
@@ -461,20 +434,15 @@ int GetSystemMetrics(int index) {
     return 0;
 }
 
+// Moves the window; every caller keeps its size (SWP_NOSIZE) and its place in
+// the z-order, which the stand-in does not keep.
 BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
     Window *w = LiveWindow(hwnd);
     if (!w) return FALSE;
-    LONG width = w->rect.right - w->rect.left, height = w->rect.bottom - w->rect.top;
-    if (!(flags & SWP_NOSIZE)) {
-        width = cx;
-        height = cy;
-    }
-    if (!(flags & 0x0002)) {  // SWP_NOMOVE
-        w->rect.left = x;
-        w->rect.top = y;
-    }
-    w->rect.right = w->rect.left + width;
-    w->rect.bottom = w->rect.top + height;
+    w->rect.right += x - w->rect.left;
+    w->rect.bottom += y - w->rect.top;
+    w->rect.left = x;
+    w->rect.top = y;
     return TRUE;
 }
 
@@ -493,30 +461,16 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     RECT r{x, y, x + width, y + height};
     int id = parent ? (int)(intptr_t)menu : 0;
     return NewWindow(parent, className ? className : "", windowName ? windowName : "", id, style,
-                     exStyle, r);
+                     r);
 }
 
+// The program replaces window procedures and nothing else (GWL_WNDPROC).
 LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
     Window *w = LiveWindow(hwnd);
-    if (!w) return 0;
-    if (index == GWL_WNDPROC) {
-        LONG old = (LONG)(intptr_t)w->wndProc;
-        w->wndProc = ProcFromLong(value);
-        return old;
-    }
-    if (index == -16) {  // GWL_STYLE
-        LONG old = (LONG)w->style;
-        w->style = (DWORD)value;
-        return old;
-    }
-    for (auto &l : w->longs)
-        if (l.first == index) {
-            LONG old = (LONG)l.second;
-            l.second = value;
-            return old;
-        }
-    w->longs.emplace_back(index, value);
-    return 0;
+    if (!w || index != GWL_WNDPROC) return 0;
+    LONG old = (LONG)(intptr_t)w->wndProc;
+    w->wndProc = ProcFromLong(value);
+    return old;
 }
 
 // ---- control surface ---------------------------------------------------------------------
@@ -557,22 +511,9 @@ std::vector<bool> ListSelection(HWND list) {
     return x ? x->selected : std::vector<bool>();
 }
 
-// What a user's click does: in a single-selection list it moves the selection.
 void SetListSelection(HWND list, int index, bool selected) {
     Window *x = AnyWindow(list);
-    if (!x) return;
-    int count = (int)x->items.size();
-    for (int i = 0; i < count; i++) {
-        if (i == index || index == -1) x->selected[i] = selected;
-        else if (!MultipleSelection(x) && selected) x->selected[i] = false;
-    }
-}
-
-HWND FindDialog(const std::string &caption) {
-    auto &all = S().windows;
-    for (auto it = all.rbegin(); it != all.rend(); ++it)
-        if (it->alive && !it->parent && it->text == caption) return it->handle;
-    return nullptr;
+    if (x && index >= 0 && index < (int)x->items.size()) x->selected[index] = selected;
 }
 
 HWND FocusedWindow() { return S().focus; }
@@ -585,11 +526,6 @@ void SetScreenSize(int width, int height) {
 DWORD WindowStyle(HWND w) {
     Window *x = AnyWindow(w);
     return x ? x->style : 0;
-}
-
-int WindowId(HWND w) {
-    Window *x = AnyWindow(w);
-    return x ? x->id : 0;
 }
 
 void EditSelection(HWND edit, DWORD *start, DWORD *end) {
@@ -610,24 +546,23 @@ bool Click(HWND dialog, int id) {
     Window *w = LiveWindow(c);
     if (!w || !w->enabled || !IsWindowVisible(c)) return false;
     if (w->cls == "Button") {
-        DWORD type = w->style & 0xF;
-        if (type == 3 || type == 6) w->check = !w->check;  // auto check box (3-state as 2)
-        if (type == 9) {  // auto radio button: the others of its group go off
+        DWORD type = w->style & BS_TYPEMASK;
+        if (type == BS_AUTOCHECKBOX) w->check = !w->check;
+        if (type == BS_AUTORADIOBUTTON) {  // the others of its group go off
             Window *d = LiveWindow(dialog);
             auto &kids = d->children;
             size_t at = std::find(kids.begin(), kids.end(), c) - kids.begin();
             size_t first = at, last = at;
-            while (first > 0 && !(AnyWindow(kids[first])->style & 0x00020000L)) first--;
-            while (last + 1 < kids.size() && !(AnyWindow(kids[last + 1])->style & 0x00020000L))
-                last++;
+            while (first > 0 && !(AnyWindow(kids[first])->style & WS_GROUP)) first--;
+            while (last + 1 < kids.size() && !(AnyWindow(kids[last + 1])->style & WS_GROUP)) last++;
             for (size_t i = first; i <= last; i++) {
                 Window *k = AnyWindow(kids[i]);
-                if (k->cls == "Button" && (k->style & 0xF) == 9) k->check = 0;
+                if (k->cls == "Button" && (k->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON) k->check = 0;
             }
             w->check = 1;
         }
     }
-    SendMessageA(dialog, WM_COMMAND, (WPARAM)(unsigned)id & 0xFFFF, (LPARAM)c);
+    SendMessageA(dialog, WM_COMMAND, LOWORD(id), (LPARAM)c);  // notification code 0
     return true;
 }
 

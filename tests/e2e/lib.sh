@@ -25,7 +25,7 @@
 #   CASE, CASE_WIN     the scenario's folder, as a Linux and as a Windows path
 #   E2E_ROOT           the repository; E2E_STUB, E2E_MKSFX, E2E_ROBOT, E2E_WIN32 (the
 #                      win32 build tree, for e2e-only helper programs: $E2E_WIN32/NAME.exe)
-#   HEADER_OFFSET      where the configuration header begins: the stub's length (22528)
+#   HEADER_OFFSET      where the configuration header begins: the stub's length
 #   SFX_PID, SFX_CODE  the stub started last (the `timeout` wrapper's pid) / its exit code
 #   TRANSCRIPT         $CASE/robot.txt, every robot run of the scenario appended
 #

@@ -217,8 +217,7 @@ TEST_F(BrowseTest, CallbackDisablesOkForVirtualItemsAndCopiesItsState) {
         SCOPED_TRACE(c.label);
         standin::SetBrowseScript([&](HWND browser) {
             HWND ok = GetDlgItem(browser, IDOK);
-            // Through the replaced window procedure to the browser's own.
-            SendMessageA(browser, standin::BFFM_ENABLE_OK, 0, c.okBefore);
+            EnableWindow(ok, c.okBefore);
             ASSERT_EQ(Enabled(ok), c.okBefore);
             EnableWindow(newFolderButton, !c.okAfter);
             EXPECT_EQ(BrowseCallback(browser, BFFM_SELCHANGED, (LPARAM)c.item, 0), 0);
@@ -280,9 +279,11 @@ TEST_F(BrowseTest, ReplacedWindowProcedureKeepsTheBrowserWorking) {
         std::string buffer;
     } cases[] = {
         {"the desktop at once", [](HWND b) { standin::Click(b, IDOK); }, false, "D:\\desk"},
-        {"selection sent by path",
+        {"caption through the default processing",
          [](HWND b) {
-             EXPECT_TRUE(SendMessageA(b, standin::BFFM_SETSELECTION_A, TRUE, (LPARAM) "D:\\other"));
+             EXPECT_TRUE(SetWindowTextA(b, "renamed"));
+             EXPECT_EQ(standin::WindowText(b), "renamed");
+             standin::BrowseSelect(b, "D:\\other");
              standin::Click(b, IDOK);
          },
          false, "D:\\other"},
