@@ -22,9 +22,11 @@ namespace mksfx {
 namespace {
 
 const char kStubName[] = "tarvex-sfx.exe";
+const char kVersion[] = "1.5";
 
 const char kUsage[] =
     "usage: mksfx [options] -o OUT.exe INPUT...\n"
+    "       mksfx --info FILE.exe | --version | --help\n"
     "\n"
     "Builds a self-extractor: the stub, then the configuration header, then ZIP data.\n"
     "INPUT is either one existing .zip archive (made by any tool; it is rewritten so\n"
@@ -38,9 +40,17 @@ const char kUsage[] =
     "  --stub PATH              the stub executable; it must be exactly %u bytes long\n"
     "                           (its length is where the header goes). Default:\n"
     "                           tarvex-sfx.exe beside the mksfx program, else\n"
-    "                           ../win32/tarvex-sfx.exe relative to the mksfx program's\n"
-    "                           folder (the layout of a build tree: build/host/mksfx\n"
-    "                           finds build/win32/tarvex-sfx.exe)\n"
+    "                           ../share/tarvex/tarvex-sfx.exe relative to the mksfx\n"
+    "                           program's folder (where cmake --install puts it), else\n"
+    "                           ../win32/tarvex-sfx.exe (the layout of a build tree:\n"
+    "                           build/host/mksfx finds build/win32/tarvex-sfx.exe)\n"
+    "  --elevation LEVEL        the execution level the stub's manifest requests:\n"
+    "                           invoker (asInvoker, the default), highest\n"
+    "                           (highestAvailable) or admin (requireAdministrator).\n"
+    "                           An INF installation, or a registry destination that\n"
+    "                           installs for all users (HKLM, Program Files), needs\n"
+    "                           --elevation admin: without it Windows asks for no\n"
+    "                           elevation and refuses those writes\n"
     "\n"
     "Header texts (at most 255 bytes each, stored as given):\n"
     "  --caption TEXT           window caption (empty: \"Tarvex Self-Extractor\")\n"
@@ -68,6 +78,28 @@ const char kUsage[] =
     "  --raw-options N          the whole option byte (0-255, decimal or 0x..);\n"
     "                           overrides the option bits above\n"
     "\n"
+    "Entry names (the stub shows and creates them in the user's ANSI code page):\n"
+    "  --codepage N             the target Windows' ANSI code page (default 1252,\n"
+    "                           Western; 874, 1250-1258, 932, 936, 949, 950). Names\n"
+    "                           are converted to it from UTF-8: file names when\n"
+    "                           packing, ZIP names flagged UTF-8 (bit 11) or carrying\n"
+    "                           an Info-ZIP Unicode path field, and names that are\n"
+    "                           valid UTF-8 with non-ASCII characters; other names\n"
+    "                           are kept byte for byte. A name the code page cannot\n"
+    "                           hold is refused\n"
+    "  --names-raw              keep every name byte for byte as stored\n"
+    "\n"
+    "Signing (Authenticode, through osslsigncode on PATH):\n"
+    "  --sign-cert FILE         sign the result with this certificate (PEM or DER,\n"
+    "                           with --sign-key), or with this PKCS#12 file (.pfx,\n"
+    "                           certificate and key, without --sign-key)\n"
+    "  --sign-key FILE          the certificate's private key\n"
+    "  --sign-pass PW           the key's password\n"
+    "  --sign-timestamp URL     an RFC 3161 time-stamping server, so that the\n"
+    "                           signature outlives the certificate\n"
+    "  The stub's completeness check allows for the certificate table; anything\n"
+    "  added to the file after signing makes it refuse the file.\n"
+    "\n"
     "Packing files and folders (not for a .zip input):\n"
     "  -C, --base DIR           take the INPUT paths relative to DIR; \".\" as INPUT\n"
     "                           then packs DIR's contents without a folder entry\n"
@@ -78,6 +110,11 @@ const char kUsage[] =
     "  time (local time, as a DOS date and time). The same inputs give the same\n"
     "  output bytes.\n"
     "\n"
+    "Inspecting:\n"
+    "  --info FILE.exe          print what a self-extractor holds (header fields,\n"
+    "                           option bits, signature, manifest level, entries);\n"
+    "                           exit code 2 when it is not a complete self-extractor\n"
+    "  --version                the version of mksfx\n"
     "  -h, --help               this text\n"
     "\n"
     "Refused, with a one-line message, exit code 2 and no output file: ZIP64,\n"
@@ -104,6 +141,10 @@ struct Settings {
     bool hasPassword = false;
     std::string base;
     std::vector<std::string> inputs;
+    std::string elevation;  // "" keeps the stub's level
+    NameOptions names;
+    SignOptions sign;
+    std::string info;
 };
 
 long ParseNumber(const std::string &option, const std::string &text, long lo, long hi) {
@@ -148,6 +189,27 @@ Settings ParseArguments(int argc, char **argv) {
         if (name == "-h" || name == "--help") {
             std::printf(kUsage, unsigned(kHeaderOffset));
             std::exit(0);
+        } else if (name == "--version") {
+            std::printf("mksfx %s (Tarvex Self-Extractor; stubs of %u bytes)\n", kVersion,
+                        unsigned(kHeaderOffset));
+            std::exit(0);
+        } else if (name == "--info") {
+            s.info = takeValue();
+        } else if (name == "--elevation") {
+            s.elevation = takeValue();
+        } else if (name == "--codepage") {
+            s.names.codepage = int(ParseNumber(name, takeValue(), 1, 65535));
+        } else if (name == "--names-raw") {
+            flagOnly();
+            s.names.raw = true;
+        } else if (name == "--sign-cert") {
+            s.sign.cert = takeValue();
+        } else if (name == "--sign-key") {
+            s.sign.key = takeValue();
+        } else if (name == "--sign-pass") {
+            s.sign.pass = takeValue();
+        } else if (name == "--sign-timestamp") {
+            s.sign.timestamp = takeValue();
         } else if (name == "-o" || name == "--output") {
             s.output = takeValue();
         } else if (name == "--stub") {
@@ -209,6 +271,10 @@ Settings ParseArguments(int argc, char **argv) {
             Fail(arg + ": unknown option (see mksfx --help)");
         }
     }
+    CheckCodePage(s.names.codepage);
+    if (!s.info.empty()) return s;
+    if (s.sign.cert.empty() && (!s.sign.key.empty() || !s.sign.pass.empty() || !s.sign.timestamp.empty()))
+        Fail("--sign-key, --sign-pass and --sign-timestamp need a --sign-cert");
     if (s.output.empty()) Fail("no output file: give -o OUT.exe (see mksfx --help)");
     if (s.inputs.empty()) Fail("no input: give a .zip archive or files and folders to pack");
     if (s.hasStyle && s.message.empty()) Fail("--message-style needs a --message");
@@ -273,11 +339,12 @@ std::string FindStub(const Settings &s, const char *argv0) {
         return s.stub;
     }
     std::string folder = ProgramFolder(argv0);
-    std::string candidates[] = {folder + kStubName, folder + "../win32/" + kStubName};
+    std::string candidates[] = {folder + kStubName, folder + "../share/tarvex/" + kStubName,
+                                folder + "../win32/" + kStubName};
     for (const std::string &c : candidates)
         if (FileExists(c)) return c;
-    Fail(std::string("stub ") + kStubName + " not found (looked for " + candidates[0] + " and " +
-         candidates[1] + "); give --stub PATH");
+    Fail(std::string("stub ") + kStubName + " not found (looked for " + candidates[0] + ", " +
+         candidates[1] + " and " + candidates[2] + "); give --stub PATH");
 }
 
 bool IsZipInput(const Settings &s) {
@@ -291,12 +358,14 @@ bool IsZipInput(const Settings &s) {
 
 int Run(int argc, char **argv) {
     Settings s = ParseArguments(argc, argv);
+    if (!s.info.empty()) return ShowInfo(s.info, s.names.codepage);
     std::string header = BuildHeader(s);
     std::string stubPath = FindStub(s, argc > 0 ? argv[0] : nullptr);
     std::vector<uint8_t> stub = ReadWholeFile(stubPath);
     if (stub.size() != kHeaderOffset)
         Fail(stubPath + ": the stub is " + std::to_string(stub.size()) + " bytes; it must be exactly " +
              std::to_string(kHeaderOffset) + " bytes, the offset at which it reads its header");
+    if (!s.elevation.empty()) SetManifestLevel(stub, s.elevation);
 
     bool zipInput = IsZipInput(s);
     if (zipInput && (s.store || s.hasLevel || s.hasPassword || !s.base.empty()))
@@ -308,18 +377,26 @@ int Run(int argc, char **argv) {
     std::vector<CentralRecord> records;
     std::string comment;
     if (zipInput) {
-        records = RewriteZip(out, s.inputs[0], comment);
+        records = RewriteZip(out, s.inputs[0], comment, s.names);
     } else {
         PackOptions o;
         o.store = s.store || s.level == 0;
         o.level = s.level == 0 ? 9 : s.level;
         o.password = s.password;
         o.baseDir = s.base;
+        o.names = s.names;
         records = PackInputs(out, s.inputs, o);
     }
     WriteCentralDirectory(out, records, comment);
     uint64_t size = out.Position();
-    out.Commit();
+    if (s.sign.cert.empty()) {
+        out.Commit();
+    } else {
+        out.Commit([&](const std::string &path) {
+            SignFile(path, s.sign);
+            size = ReadWholeFile(path).size();
+        });
+    }
     std::string summary = s.output + ": " + std::to_string(records.size()) + " entries, " +
                           std::to_string(size) + " bytes\n";
     std::fputs(summary.c_str(), stdout);

@@ -6,6 +6,10 @@
 //   zipwrite.cpp ZIP record encoding and the traditional encryption
 //   pack.cpp     files and folders packed into fresh entries
 //   rewrite.cpp  an existing .zip rewritten into the form the stub walks
+//   codepage.cpp entry names in the target's ANSI code page
+//   manifest.cpp the execution level in the stub's manifest
+//   sign.cpp     Authenticode signing of the result (through osslsigncode)
+//   info.cpp     --info: what a self-extractor holds, read as the stub reads it
 //
 // The stub walks the ZIP data by its local headers only, from the first byte after
 // the header to the first record that is neither a local header nor a 16-byte data
@@ -14,6 +18,8 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +47,10 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDescriptor = 0x0008;
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint16_t kFlagMaskedDirectory = 0x2000;
+// General-purpose bit 11: the name (and comment) are UTF-8.
+constexpr uint16_t kFlagUtf8 = 0x0800;
+// Info-ZIP Unicode path extra field: version 1, CRC-32 of the stored name, UTF-8 name.
+constexpr uint16_t kUnicodePathExtra = 0x7075;
 
 // Every refusal and failure: the message is printed as one line, the exit code is 2
 // and the temporary output is removed.
@@ -67,8 +77,9 @@ public:
     void WriteU32(uint32_t v);
     uint64_t Position() const { return position_; }
     void Seek(uint64_t position);
-    // Truncates at the current position, closes and renames over the target.
-    void Commit();
+    // Truncates at the current position, closes and renames over the target;
+    // `finish`, when given, works on the closed temporary file (its path) first.
+    void Commit(const std::function<void(const std::string &)> &finish = nullptr);
     // Named in the size-limit refusal.
     void SetEntry(const std::string &name) { entry_ = name; }
 
@@ -130,6 +141,62 @@ private:
     uint32_t k0_, k1_, k2_;
 };
 
+// ---- codepage.cpp ----
+
+struct NameOptions {
+    int codepage = 1252;  // the target's ANSI code page
+    bool raw = false;     // --names-raw: every name as stored
+};
+// Refuses a code page mksfx does not write or this system cannot convert to.
+void CheckCodePage(int codepage);
+bool IsValidUtf8(const std::string &s);
+// A name read from a folder in the form the file calls take, the form of the
+// command line too: UTF-8 on POSIX, the ANSI code page on Windows (where the
+// standard library would give UTF-8).
+std::string HostFileName(const std::filesystem::path &leaf);
+// A packed file's entry name in the target code page; `unicode` receives its UTF-8
+// form when that differs (for the Unicode path field), else "".
+std::string PackedName(const std::string &hostName, const NameOptions &o, std::string &unicode);
+// An existing entry's name in the target code page: r.name, bit 11 of r.flags and
+// the Unicode path field of r.extra; true when the name or its flag changed, and
+// `unicodeField` is then the new Unicode path field ("" for an ASCII name), for
+// the local header too. Refusals name the entry as `label`.
+bool ConvertStoredName(CentralRecord &r, const NameOptions &o, const std::string &label,
+                       std::string &unicodeField);
+// The Unicode path field for a converted name ("" when the name is its UTF-8 form).
+std::string UnicodePathField(const std::string &name, const std::string &utf8);
+// Removes every block `id` from an extra field.
+std::string DropExtraField(const std::string &extra, uint16_t id);
+// Text of `codepage` as UTF-8, for display; the bytes as they are when that fails.
+std::string CodePageToUtf8(const std::string &bytes, int codepage);
+
+// ---- manifest.cpp ----
+
+// Where the stub's manifest holds its execution level: a slot of fixed width,
+// level="asInvoker" padded with spaces to the width of level="requireAdministrator",
+// then a space. npos when the bytes hold no such slot.
+size_t FindLevelSlot(const uint8_t *data, size_t size);
+// The level in the slot ("asInvoker", ...); "" when there is no slot.
+std::string ManifestLevel(const uint8_t *data, size_t size);
+// Rewrites the slot in place with a level of --elevation (invoker, highest, admin).
+void SetManifestLevel(std::vector<uint8_t> &stub, const std::string &elevation);
+
+// ---- sign.cpp ----
+
+struct SignOptions {
+    std::string cert, key, pass, timestamp;
+};
+// Signs the file in place with osslsigncode; fails when that does not succeed.
+void SignFile(const std::string &path, const SignOptions &o);
+
+// ---- info.cpp ----
+
+// The stub's completeness check on a whole file, the certificate table of a signed
+// file included: "" when complete, otherwise why not.
+std::string CompletenessProblem(const std::vector<uint8_t> &file);
+// Prints what a self-extractor holds; 0 when it is complete, 2 when it is not.
+int ShowInfo(const std::string &path, int codepage);
+
 // ---- pack.cpp ----
 
 struct PackOptions {
@@ -137,6 +204,7 @@ struct PackOptions {
     int level = 9;
     std::string password;   // empty: no encryption
     std::string baseDir;    // inputs are taken relative to it ("" = current dir)
+    NameOptions names;
 };
 // Packs files and folders into entries after the current position of `out`.
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
@@ -148,7 +216,7 @@ std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string
 // `out` and returns them with their new offsets; `comment` receives the archive
 // comment.
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment);
+                                      std::string &comment, const NameOptions &names);
 
 // ---- little-endian helpers ----
 inline uint16_t GetU16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }

@@ -30,6 +30,7 @@ struct Item {
     std::string path;   // where to read it
     std::string name;   // entry name; folders end in "/"
     bool isDir;
+    std::string unicode = "";  // the UTF-8 name when `name` was converted to the code page
 };
 
 std::string JoinPath(const std::string &base, const std::string &rel) {
@@ -80,7 +81,7 @@ void AddFolderContents(const std::string &path, const std::string &prefix, std::
     if (ec) Fail(path + ": cannot read the folder (" + ec.message() + ")");
     for (; it != end; it.increment(ec)) {
         if (ec) break;
-        std::string leaf = it->path().filename().string();
+        std::string leaf = HostFileName(it->path().filename());
         children.emplace_back(leaf, JoinPath(path, leaf));
     }
     if (ec) Fail(path + ": cannot read the folder (" + ec.message() + ")");
@@ -106,7 +107,8 @@ void AddFolderContents(const std::string &path, const std::string &prefix, std::
     }
 }
 
-std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std::string &base) {
+std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std::string &base,
+                               const NameOptions &names) {
     std::vector<Item> items;
     for (const std::string &input : inputs) {
         std::string path = IsAbsolute(input) ? input : JoinPath(base, input);
@@ -124,6 +126,7 @@ std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std
             Fail(path + ": not a regular file or folder");
         }
     }
+    for (Item &item : items) item.name = PackedName(item.name, names, item.unicode);
     std::set<std::string> seen;
     for (const Item &item : items) {
         if (item.name.size() > kMaxNameLength)
@@ -261,10 +264,13 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     if (!StatPath(item.path, st)) Fail(item.path + ": cannot read (" + strerror(errno) + ")");
     DosTime(st.st_mtime, r.modTime, r.modDate);
     r.externalAttributes = item.isDir ? 0x10 : 0x20;  // MS-DOS directory / archive bits
+    // Both headers carry the Unicode path of a converted name: ZIP readers that
+    // use it compare the local name with the central one.
+    if (!item.unicode.empty()) r.extra = UnicodePathField(r.name, item.unicode);
     r.localOffset = out.Position();
     if (item.isDir) {
         r.versionNeeded = 10;
-        WriteLocalHeader(out, r, "");
+        WriteLocalHeader(out, r, r.extra);
         return r;
     }
     if (uint64_t(st.st_size) >= 0xFFFFFFFFu)
@@ -284,7 +290,7 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     r.flags = encrypted ? kFlagEncrypted : 0;
     r.method = (o.store || size == 0) ? 0 : 8;
     r.versionNeeded = (r.method == 8 || encrypted) ? 20 : 10;
-    WriteLocalHeader(out, r, "");
+    WriteLocalHeader(out, r, r.extra);
     uint64_t dataStart = out.Position();
     uint64_t bytesRead;
     uint32_t crc = WriteEntryData(out, f, r, o, bytesRead);
@@ -300,7 +306,7 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     uint64_t end = out.Position();
     r.compressedSize = uint32_t(end - dataStart);
     out.Seek(r.localOffset);
-    WriteLocalHeader(out, r, "");
+    WriteLocalHeader(out, r, r.extra);
     out.Seek(end);
     return r;
 }
@@ -309,7 +315,7 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
 
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
                                       const PackOptions &options) {
-    std::vector<Item> items = CollectItems(inputs, options.baseDir);
+    std::vector<Item> items = CollectItems(inputs, options.baseDir, options.names);
     if (options.store) {
         // Stored sizes are known in advance: refuse before writing gigabytes.
         uint64_t projected = out.Position();

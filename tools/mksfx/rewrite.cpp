@@ -3,12 +3,13 @@
 //
 // The archive is read through its central directory, the one authority on the
 // entries' CRC-32 and sizes. Each entry is written back to back with a local header
-// that carries those real values; names, the local extra field and the data bytes
-// are copied unchanged. Data descriptors are dropped and flag bit 3 cleared,
-// except for encrypted entries: their password check byte was made from the
-// modification time when bit 3 is set, so they keep the bit and get a 16-byte
-// descriptor (the only form the stub skips). The central directory is rebuilt with
-// the new offsets and the archive comment is kept.
+// that carries those real values; the local extra field and the data bytes are
+// copied unchanged, names go into the target's code page (codepage.cpp). Data
+// descriptors are dropped and flag bit 3 cleared, except for encrypted entries:
+// their password check byte was made from the modification time when bit 3 is
+// set, so they keep the bit and get a 16-byte descriptor (the only form the stub
+// skips). The central directory is rebuilt with the new offsets and the archive
+// comment is kept.
 #include "mksfx.h"
 
 #include <cerrno>
@@ -148,7 +149,7 @@ const std::string kNoZip64 = "ZIP64 is not supported by the stub (sizes and posi
 }  // namespace
 
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment) {
+                                      std::string &comment, const NameOptions &names) {
     Input in(zipPath);
     EndRecord end = FindEndRecord(in, zipPath);
     uint8_t locator[4];
@@ -206,6 +207,9 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         if (name.empty() || name[0] == '\0') FailEntry(label, "an empty name cannot be extracted");
         if (name.find('\0') != std::string::npos)
             FailEntry(label, "a NUL byte inside the name would cut it short");
+        const std::string storedName = r.name;  // as the local header holds it too
+        std::string unicodeField;
+        bool renamed = ConvertStoredName(r, names, label, unicodeField);
         if (name.size() > kMaxNameLength)
             FailEntry(label, "the name is " + std::to_string(name.size()) +
                                  " bytes; the stub reads names of at most " +
@@ -238,7 +242,7 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         if ((localFlags & kFlagEncrypted) != (r.flags & kFlagEncrypted) ||
             (localFlags & kFlagStrongEncryption))
             FailEntry(label, "damaged archive (local and central encryption flags differ)");
-        if (in.ReadString(at + 30, localNameLength) != name)
+        if (in.ReadString(at + 30, localNameLength) != storedName)
             FailEntry(label, "damaged archive (local and central names differ)");
         std::string localExtra = DropZip64Extra(in.ReadString(at + 30 + localNameLength, localExtraLength));
         uint64_t dataStart = at + 30 + localNameLength + localExtraLength;
@@ -248,6 +252,10 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         // The reader decides the password check by the local flag bit 3, so an
         // encrypted entry keeps it; everything else loses its descriptor.
         uint16_t newFlags = localFlags;
+        if (renamed) {
+            newFlags &= uint16_t(~kFlagUtf8);
+            localExtra = DropExtraField(localExtra, kUnicodePathExtra) + unicodeField;
+        }
         if (!encrypted) {
             newFlags &= uint16_t(~kFlagDescriptor);
             r.flags &= uint16_t(~kFlagDescriptor);
@@ -261,7 +269,7 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         // Everything is checked before the first byte is copied, the size limit
         // included, so a refusal costs no copying.
         r.localOffset = projected;
-        projected += 30 + nameLength + localExtra.size() + r.compressedSize +
+        projected += 30 + r.name.size() + localExtra.size() + r.compressedSize +
                      ((newFlags & kFlagDescriptor) ? 16 : 0);
         if (projected > kMaxResult)
             FailEntry(label, "the self-extractor would exceed 2 GiB - 1 bytes (" +
