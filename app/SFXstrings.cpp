@@ -28,7 +28,6 @@ const char STR_RUN_CAPTION[] = "After extraction, >< : ";
 const char STR_ACTION_INSTALL[] = "install";
 const char STR_ACTION_RUN[] = "run";
 
-const char STR_SIGNATURE[] = "DID";
 const char STR_SETUP_EXE[] = "SETUP.EXE";
 const char STR_INF_SUFFIX[] = ".INF";
 const char STR_STATIC_CLASS[] = "Static";

@@ -26,7 +26,6 @@ extern const char STR_ACTION_INSTALL[];      // "install"
 extern const char STR_ACTION_RUN[];          // "run"
 
 // Fixed texts the program gives to the platform.
-extern const char STR_SIGNATURE[];           // "DID"
 extern const char STR_SETUP_EXE[];           // "SETUP.EXE", compared after upper-casing
 extern const char STR_INF_SUFFIX[];          // ".INF"
 extern const char STR_STATIC_CLASS[];        // "Static"

@@ -17,6 +17,7 @@
 #include "app/SFX.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
+#include "app/sfxformat.h"
 #include "archive/SFXmisc.h"
 #include "codec/SFXinflt.h"
 #include "codec/crc32.h"
@@ -48,7 +49,7 @@ DWORD localSignature = 0;
 // Positions are signed 32-bit: the own file stays below 2 GiB.
 #define LAST_POSITION 0x7FFFFFFFu
 // A path buffer holds extractDir, "\" and the longest name, with the NUL.
-#define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + NAME_BUFFER_SIZE + 1)
+#define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
 
 static void ErrorBox(const char *text, const char *caption) {
     MessageBoxA(0, text, caption, MB_ICONERROR);
@@ -289,9 +290,9 @@ bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
     HWND list = GetDlgItem(dialog, listControlId);
     // One block for the pass: the name (with a terminator after the longest
     // one), the destination path and its directory part.
-    char *name = (char *)MemAlloc(NAME_BUFFER_SIZE + 1 + 2 * PATH_BUFFER_SIZE);
+    char *name = (char *)MemAlloc(MAX_ENTRY_NAME + 1 + 2 * PATH_BUFFER_SIZE);
     if (!name) return false;
-    char *path = name + NAME_BUFFER_SIZE + 1;
+    char *path = name + MAX_ENTRY_NAME + 1;
     char *dir = path + PATH_BUFFER_SIZE;
     if (listOnly) SendMessageA(list, LB_RESETCONTENT, 0, 0);
 
@@ -309,7 +310,7 @@ bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
             break;
         DWORD next = dataStart + localHeader.compressedSize;
 
-        if (nameLength > NAME_BUFFER_SIZE) {
+        if (nameLength > MAX_ENTRY_NAME) {
             ErrorBox(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
             closing = false;
             break;

@@ -21,7 +21,6 @@ struct LocalHeader {
 };
 #pragma pack(pop)
 
-#define NAME_BUFFER_SIZE 258
 #define PASSWORD_BUFFER_SIZE 80
 
 extern LocalHeader localHeader;          // the local header last read

@@ -25,10 +25,11 @@ namespace mksfx {
 constexpr uint32_t kHeaderOffset = HEADER_OFFSET;
 // Positions in the stub are signed 32-bit: the whole file stays below 2 GiB.
 constexpr uint64_t kMaxResult = 0x7FFFFFFFu;
-// The stub reads an entry name into a 258-byte buffer; one byte stays for the NUL.
-constexpr size_t kMaxNameLength = 257;
-// A header text has a one-byte length.
-constexpr size_t kMaxTextLength = 255;
+// One byte below the longest name the stub reads (MAX_ENTRY_NAME): a name the
+// builder writes fits, with its terminator, in MAX_ENTRY_NAME bytes, so it also
+// suits a stub whose name buffer holds the NUL within that length.
+constexpr size_t kMaxNameLength = MAX_ENTRY_NAME - 1;
+constexpr size_t kMaxTextLength = SFX_MAX_TEXT_LENGTH;
 
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;
