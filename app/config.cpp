@@ -51,11 +51,8 @@ bool ReadConfiguration() {
         showRunCheckbox = options & OPT_SHOW_RUN_CHECKBOX;
         selectFiles = options & OPT_SELECT_FILES;
         lockOverwriteMode = options & OPT_LOCK_OVERWRITE_MODE;
-        // Overwrite value 1 and 2 pick their button; 0 and 3 mean "confirm".
         BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> OPT_OVERWRITE_SHIFT;
-        overwriteButton = (overwrite == OVERWRITE_ALWAYS || overwrite == OVERWRITE_NEVER)
-                              ? 500 + overwrite
-                              : 503;
+        overwriteButton = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
         checkArchiveSize = !(options & OPT_NO_SIZE_CHECK);
         autoStart = false;
         if (options & OPT_AUTO_START) {
@@ -103,7 +100,7 @@ bool VerifyArchiveSize() {
             // Compared byte by byte: the stub image must not hold the record
             // signature as one 4-byte constant.
             if (p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
-            DWORD commentLength = p[20] | (p[21] << 8);
+            DWORD commentLength = p[END_RECORD_COMMENT_LENGTH] | (p[END_RECORD_COMMENT_LENGTH + 1] << 8);
             if (total == tailStart + i + END_RECORD_SIZE + commentLength) {
                 archiveSizeOk = true;
                 break;

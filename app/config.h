@@ -2,10 +2,9 @@
 // completeness check of the download, and the default destination.
 #pragma once
 #include "app/sfxformat.h"
+#include "archive/zipformat.h"
 #include "platform/win32.h"
 
-// Length of the ZIP end-of-central-directory record without its comment.
-#define END_RECORD_SIZE 22
 // Largest ZIP data tail searched for the end record: 64 KiB of comment and the
 // record.
 #define MAX_TAIL_SCAN (65536 + END_RECORD_SIZE)

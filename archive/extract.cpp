@@ -19,6 +19,7 @@
 #include "app/SFXstrings.h"
 #include "app/sfxformat.h"
 #include "archive/SFXmisc.h"
+#include "archive/zipformat.h"
 #include "codec/SFXinflt.h"
 #include "codec/crc32.h"
 #include "codec/crypt.h"
@@ -42,9 +43,6 @@ DWORD localSignature = 0;
 // Some writers put 00 00 00 50 where the signature belongs; read as a header too.
 #define ALTERNATE_SIGNATURE 0x50000000u
 
-#define LOCAL_HEADER_SIZE 30
-#define DESCRIPTOR_SIZE 16
-#define ENCRYPTION_HEADER_SIZE 12
 #define COPY_CHUNK 32768
 // Positions are signed 32-bit: the own file stays below 2 GiB.
 #define LAST_POSITION 0x7FFFFFFFu
@@ -129,7 +127,7 @@ void CopyStoredEntry() {
         }
         if (got > want) got = want;
         remainingCompressed -= (LONG)got;
-        if (localHeader.flags & 1) DecryptBuffer(buffer, got);
+        if (localHeader.flags & ZIP_FLAG_ENCRYPTED) DecryptBuffer(buffer, got);
         DWORD written = 0;
         WriteFile(outputHandle, buffer, got, &written, 0);
         if (written > got) written = got;
@@ -147,7 +145,7 @@ enum EntryOutcome { NEXT_ENTRY, STOP_WALK, END_PASS };
 // password or one of three typed ones passes the entry's check. Leaves the
 // archive at the entry's compressed data and the keys ready for it.
 static bool PasswordPhase() {
-    if (!(localHeader.flags & 1)) return true;
+    if (!(localHeader.flags & ZIP_FLAG_ENCRYPTED)) return true;
     remainingCompressed -= ENCRYPTION_HEADER_SIZE;
     // Bytes 0-11: work area; bytes 12-23: the header as read, so every attempt
     // decrypts from the original bytes.
@@ -210,11 +208,11 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
     }
 
     if (exists) {
-        if (overwriteMode == 1) {
+        if (overwriteMode == OVERWRITE_NEVER) {
             MarkDone(list);
             return NEXT_ENTRY;
         }
-        if (overwriteMode == 2) {
+        if (overwriteMode == OVERWRITE_CONFIRM) {
             FileNamePart(path, currentEntryName);
             DialogBoxParamA(programInstance, STR_RES_FILEEXIST, 0, FileExistDialogProc, 0);
             if (overwriteAnswer == 0) {
@@ -252,11 +250,11 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
     }
     entryCrc = 0xFFFFFFFF;
     remainingCompressed = (LONG)localHeader.compressedSize;
-    if (localHeader.flags & 1) remainingCompressed -= ENCRYPTION_HEADER_SIZE;
+    if (localHeader.flags & ZIP_FLAG_ENCRYPTED) remainingCompressed -= ENCRYPTION_HEADER_SIZE;
     EntryOutcome outcome = NEXT_ENTRY;
-    if (localHeader.method == 0) {
+    if (localHeader.method == METHOD_STORED) {
         CopyStoredEntry();
-    } else if (localHeader.method == 8) {
+    } else if (localHeader.method == METHOD_DEFLATED) {
         // A deflate stream is never empty. A deflated entry without compressed
         // data is a streamed one whose sizes and CRC went into a data descriptor
         // only: its empty output must not pass for the file, so the register is

@@ -2,24 +2,8 @@
 // by its local headers from archiveStart, either listing the entries into a list
 // box or extracting the entries selected there.
 #pragma once
+#include "archive/zipformat.h"
 #include "platform/win32.h"
-
-#pragma pack(push, 1)
-// The 30-byte ZIP local file header, as stored (little-endian).
-struct LocalHeader {
-    DWORD signature;
-    WORD versionNeeded;
-    WORD flags;          // bit 0 encrypted, bit 3 sizes in a data descriptor
-    WORD method;         // 0 stored, 8 deflated
-    WORD modTime;        // DOS time; with modDate one DOS date-time value
-    WORD modDate;
-    DWORD crc32;
-    DWORD compressedSize;
-    DWORD uncompressedSize;
-    WORD nameLength;
-    WORD extraLength;
-};
-#pragma pack(pop)
 
 #define PASSWORD_BUFFER_SIZE 80
 

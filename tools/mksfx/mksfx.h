@@ -10,7 +10,10 @@
 // The stub walks the ZIP data by its local headers only, from the first byte after
 // the header to the first record that is neither a local header nor a 16-byte data
 // descriptor. Everything written here serves that reader: real CRC-32 and sizes in
-// every local header, entries back to back, no ZIP64, only methods 0 and 8.
+// every local header, entries back to back, no ZIP64, only METHOD_STORED and
+// METHOD_DEFLATED. The record layouts it shares with the stub (SFXHeader,
+// LocalHeader) are written and read as they lie in memory: the builder runs on
+// little-endian machines only, as the stub does.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "app/sfxformat.h"
+#include "archive/zipformat.h"
 
 namespace mksfx {
 
@@ -38,8 +42,9 @@ constexpr uint32_t kDescriptorSig = 0x08074B50;
 constexpr uint32_t kZip64EndSig = 0x06064B50;
 constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDescriptor = 0x0008;
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored little-endian");
+
+// Flag bits the stub never reads; the builder refuses them (ZIP_FLAG_* are shared).
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint16_t kFlagMaskedDirectory = 0x2000;
 

@@ -82,8 +82,9 @@ struct EndRecord {
 // record says it ends.
 EndRecord FindEndRecord(Input &in, const std::string &path) {
     uint64_t size = in.Size();
-    if (size < 22) Fail(path + ": not a ZIP archive (no end record)");
-    size_t tailLength = size_t(size < 65535 + 22 + 4096 ? size : 65535 + 22 + 4096);
+    if (size < END_RECORD_SIZE) Fail(path + ": not a ZIP archive (no end record)");
+    const size_t maxTail = 65535 + END_RECORD_SIZE + 4096;
+    size_t tailLength = size_t(size < maxTail ? size : maxTail);
     uint64_t tailStart = size - tailLength;
     std::vector<uint8_t> tail(tailLength);
     if (!in.ReadAt(tailStart, tail.data(), tailLength)) Fail(path + ": cannot read");
@@ -101,9 +102,10 @@ EndRecord FindEndRecord(Input &in, const std::string &path) {
         return in.ReadAt(pos - cdSize, sig, 4) && GetU32(sig) == kCentralSig;
     };
     for (int pass = 0; pass < 2; ++pass) {
-        for (size_t i = tailLength - 22 + 1; i-- > 0;) {
+        for (size_t i = tailLength - END_RECORD_SIZE + 1; i-- > 0;) {
             if (GetU32(&tail[i]) != kEndSig) continue;
-            size_t end = i + 22 + GetU16(&tail[i + 20]);
+            size_t commentLength = GetU16(&tail[i + END_RECORD_COMMENT_LENGTH]);
+            size_t end = i + END_RECORD_SIZE + commentLength;
             bool exact = end == tailLength;
             if ((pass == 0 ? !exact : end > tailLength) || !plausible(i)) continue;
             EndRecord e;
@@ -114,7 +116,7 @@ EndRecord FindEndRecord(Input &in, const std::string &path) {
             e.entries = GetU16(&tail[i + 10]);
             e.cdSize = GetU32(&tail[i + 12]);
             e.cdOffset = GetU32(&tail[i + 16]);
-            e.comment.assign(reinterpret_cast<const char *>(&tail[i + 22]), GetU16(&tail[i + 20]));
+            e.comment.assign(reinterpret_cast<const char *>(&tail[i + END_RECORD_SIZE]), commentLength);
             return e;
         }
     }
@@ -215,33 +217,33 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
             FailEntry(label, kNoZip64);
         if ((r.flags & (kFlagStrongEncryption | kFlagMaskedDirectory)) || r.method == 99)
             FailEntry(label, "strong or AES encryption is not supported (only the traditional ZIP encryption)");
-        if (r.method != 0 && r.method != 8)
+        if (r.method != METHOD_STORED && r.method != METHOD_DEFLATED)
             FailEntry(label, "compression method " + std::to_string(r.method) + " (" +
                                  MethodName(r.method) +
                                  ") is not supported (only stored (0) and deflated (8))");
-        bool encrypted = (r.flags & kFlagEncrypted) != 0;
-        if (encrypted && r.compressedSize < 12)
+        bool encrypted = (r.flags & ZIP_FLAG_ENCRYPTED) != 0;
+        if (encrypted && r.compressedSize < ENCRYPTION_HEADER_SIZE)
             FailEntry(label, "damaged entry (encrypted data shorter than its 12-byte header)");
 
         // ---- the local header as stored ----
         uint64_t at = uint64_t(localOffset) + shift;
-        uint8_t lh[30];
-        if (!in.ReadAt(at, lh, 30) || GetU32(lh) != kLocalSig)
+        LocalHeader lh;
+        if (!in.ReadAt(at, &lh, LOCAL_HEADER_SIZE) || lh.signature != kLocalSig)
             FailEntry(label, "damaged archive (no local header at the recorded offset)");
-        uint16_t localFlags = GetU16(lh + 6);
-        size_t localNameLength = GetU16(lh + 26), localExtraLength = GetU16(lh + 28);
-        if (GetU16(lh + 8) != r.method)
+        uint16_t localFlags = lh.flags;
+        if (lh.method != r.method)
             FailEntry(label, "damaged archive (local and central methods differ)");
-        if (!(localFlags & kFlagDescriptor) &&
-            (GetU32(lh + 18) == 0xFFFFFFFFu || GetU32(lh + 22) == 0xFFFFFFFFu))
+        if (!(localFlags & ZIP_FLAG_DESCRIPTOR) &&
+            (lh.compressedSize == 0xFFFFFFFFu || lh.uncompressedSize == 0xFFFFFFFFu))
             FailEntry(label, kNoZip64);
-        if ((localFlags & kFlagEncrypted) != (r.flags & kFlagEncrypted) ||
+        if ((localFlags & ZIP_FLAG_ENCRYPTED) != (r.flags & ZIP_FLAG_ENCRYPTED) ||
             (localFlags & kFlagStrongEncryption))
             FailEntry(label, "damaged archive (local and central encryption flags differ)");
-        if (in.ReadString(at + 30, localNameLength) != name)
+        uint64_t localName = at + LOCAL_HEADER_SIZE;
+        if (in.ReadString(localName, lh.nameLength) != name)
             FailEntry(label, "damaged archive (local and central names differ)");
-        std::string localExtra = DropZip64Extra(in.ReadString(at + 30 + localNameLength, localExtraLength));
-        uint64_t dataStart = at + 30 + localNameLength + localExtraLength;
+        std::string localExtra = DropZip64Extra(in.ReadString(localName + lh.nameLength, lh.extraLength));
+        uint64_t dataStart = localName + lh.nameLength + lh.extraLength;
         if (dataStart + r.compressedSize > cdStart)
             FailEntry(label, "damaged archive (entry data runs into the central directory)");
 
@@ -249,20 +251,20 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         // encrypted entry keeps it; everything else loses its descriptor.
         uint16_t newFlags = localFlags;
         if (!encrypted) {
-            newFlags &= uint16_t(~kFlagDescriptor);
-            r.flags &= uint16_t(~kFlagDescriptor);
+            newFlags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
+            r.flags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
         }
         CentralRecord local = r;
-        local.versionNeeded = GetU16(lh + 4);
+        local.versionNeeded = lh.versionNeeded;
         local.flags = newFlags;
-        local.modTime = GetU16(lh + 10);
-        local.modDate = GetU16(lh + 12);
+        local.modTime = lh.modTime;
+        local.modDate = lh.modDate;
 
         // Everything is checked before the first byte is copied, the size limit
         // included, so a refusal costs no copying.
         r.localOffset = projected;
-        projected += 30 + nameLength + localExtra.size() + r.compressedSize +
-                     ((newFlags & kFlagDescriptor) ? 16 : 0);
+        projected += LOCAL_HEADER_SIZE + nameLength + localExtra.size() + r.compressedSize +
+                     ((newFlags & ZIP_FLAG_DESCRIPTOR) ? DESCRIPTOR_SIZE : 0);
         if (projected > kMaxResult)
             FailEntry(label, "the self-extractor would exceed 2 GiB - 1 bytes (" +
                                  std::to_string(kMaxResult) + "), the limit of the stub's file positions");
@@ -275,7 +277,7 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         if (out.Position() != e.central.localOffset) Fail("internal error: entry offsets disagree");
         WriteLocalHeader(out, e.local, e.localExtra);
         in.CopyTo(out, e.dataStart, e.central.compressedSize);
-        if (e.local.flags & kFlagDescriptor) WriteDescriptor(out, e.local);
+        if (e.local.flags & ZIP_FLAG_DESCRIPTOR) WriteDescriptor(out, e.local);
         records.push_back(e.central);
     }
     return records;

@@ -20,26 +20,27 @@ uint32_t Crc32(uint32_t crc, const void *data, size_t length) {
 }
 
 void WriteLocalHeader(Output &out, const CentralRecord &r, const std::string &localExtra) {
-    std::string h;
-    PutU32(h, kLocalSig);
-    PutU16(h, r.versionNeeded);
-    PutU16(h, r.flags);
-    PutU16(h, r.method);
-    PutU16(h, r.modTime);
-    PutU16(h, r.modDate);
+    LocalHeader lh;
+    lh.signature = kLocalSig;
+    lh.versionNeeded = r.versionNeeded;
+    lh.flags = r.flags;
+    lh.method = r.method;
+    lh.modTime = r.modTime;
+    lh.modDate = r.modDate;
     // The stub takes CRC and size from here even when a descriptor follows.
-    PutU32(h, r.crc);
-    PutU32(h, r.compressedSize);
-    PutU32(h, r.uncompressedSize);
-    PutU16(h, uint16_t(r.name.size()));
-    PutU16(h, uint16_t(localExtra.size()));
+    lh.crc32 = r.crc;
+    lh.compressedSize = r.compressedSize;
+    lh.uncompressedSize = r.uncompressedSize;
+    lh.nameLength = uint16_t(r.name.size());
+    lh.extraLength = uint16_t(localExtra.size());
+    std::string h(reinterpret_cast<const char *>(&lh), sizeof lh);
     h += r.name;
     h += localExtra;
     out.Write(h.data(), h.size());
 }
 
 void WriteDescriptor(Output &out, const CentralRecord &r) {
-    // Always the 16-byte form with signature: the stub skips exactly 16 bytes.
+    // Always the form with signature: the stub skips exactly DESCRIPTOR_SIZE bytes.
     std::string d;
     PutU32(d, kDescriptorSig);
     PutU32(d, r.crc);
