@@ -106,15 +106,31 @@ struct Settings {
     std::vector<std::string> inputs;
 };
 
+// The options that take a text as it is given.
+struct TextOption {
+    const char *name;
+    std::string Settings::*field;
+};
+const TextOption kTextOptions[] = {
+    {"-o", &Settings::output},         {"--output", &Settings::output},
+    {"--stub", &Settings::stub},       {"--caption", &Settings::caption},
+    {"--dir", &Settings::dir},         {"--command", &Settings::command},
+    {"--message", &Settings::message}, {"-C", &Settings::base},
+    {"--base", &Settings::base},
+};
+
 // The option bits that have a flag of their own.
 struct OptionFlag {
     const char *name;
     uint8_t bit;
 };
 const OptionFlag kOptionFlags[] = {
-    {"--show-run-checkbox", OPT_SHOW_RUN_CHECKBOX}, {"--select-files", OPT_SELECT_FILES},
-    {"--lock-overwrite", OPT_LOCK_OVERWRITE_MODE},  {"--no-size-check", OPT_NO_SIZE_CHECK},
-    {"--auto-start", OPT_AUTO_START},               {"--no-finished-message", OPT_NO_FINISHED_MESSAGE},
+    {"--show-run-checkbox", OPT_SHOW_RUN_CHECKBOX},
+    {"--select-files", OPT_SELECT_FILES},
+    {"--lock-overwrite", OPT_LOCK_OVERWRITE_MODE},
+    {"--no-size-check", OPT_NO_SIZE_CHECK},
+    {"--auto-start", OPT_AUTO_START},
+    {"--no-finished-message", OPT_NO_FINISHED_MESSAGE},
 };
 
 long ParseNumber(const std::string &option, const std::string &text, long lo, long hi) {
@@ -156,30 +172,23 @@ Settings ParseArguments(int argc, char **argv) {
         auto flagOnly = [&]() {
             if (inlineValue) Fail(name + ": takes no value");
         };
-        bool optionBit = false;
+        bool found = false;
         for (const OptionFlag &f : kOptionFlags) {
             if (name != f.name) continue;
             flagOnly();
             s.options |= f.bit;
-            optionBit = true;
+            found = true;
         }
-        if (optionBit) continue;
+        for (const TextOption &t : kTextOptions) {
+            if (name != t.name) continue;
+            s.*t.field = takeValue();
+            found = true;
+        }
+        if (found) continue;
         if (name == "-h" || name == "--help") {
             std::printf(kUsage, unsigned(kHeaderOffset), unsigned(kMaxTextLength),
                         unsigned(kMaxNameLength), unsigned(kMaxTextLength));
             std::exit(0);
-        } else if (name == "-o" || name == "--output") {
-            s.output = takeValue();
-        } else if (name == "--stub") {
-            s.stub = takeValue();
-        } else if (name == "--caption") {
-            s.caption = takeValue();
-        } else if (name == "--dir") {
-            s.dir = takeValue();
-        } else if (name == "--command") {
-            s.command = takeValue();
-        } else if (name == "--message") {
-            s.message = takeValue();
         } else if (name == "--message-style") {
             std::string v = takeValue();
             s.hasStyle = true;
@@ -205,8 +214,6 @@ Settings ParseArguments(int argc, char **argv) {
         } else if (name == "--password") {
             s.password = takeValue();
             s.hasPassword = true;
-        } else if (name == "-C" || name == "--base") {
-            s.base = takeValue();
         } else {
             Fail(arg + ": unknown option (see mksfx --help)");
         }
@@ -245,9 +252,6 @@ std::string BuildHeader(const Settings &s) {
     header.reserved[0] = 0;
     header.reserved[1] = 1;
     header.headerSize = uint16_t(SFX_FIXED_HEADER_SIZE + texts.size());
-    // The record as laid out is the stored form: the builder runs on
-    // little-endian machines only, as the stub does.
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "headerSize is stored little-endian");
     return std::string(reinterpret_cast<const char *>(&header), sizeof header) + texts;
 }
 
