@@ -12,10 +12,13 @@ extern HANDLE outputHandle;              // the file being written
 extern char currentPassword[PASSWORD_BUFFER_SIZE];  // password in force for the run
 extern char currentEntryName[256];       // file name asked about by FILEEXIST
 
+// Reads the local header at the file's position into localHeader, stepping
+// over any data descriptors first; sets remainingCompressed to the entry's data
+// after its encryption header. False, with remainingCompressed 0, at any other
+// record or a header cut short. Valid once a pass has started (the signature
+// value is completed then).
 bool ReadLocalHeader();
 // One pass over the archive. listOnly: fill the list `listControlId` of `dialog`
 // (result always false). Otherwise extract the entries selected there; true when
 // nothing is left selected at the end.
 bool ExtractEntries(HWND dialog, int listControlId, bool listOnly);
-// Copies a stored entry's data to outputHandle, decrypting when needed.
-void CopyStoredEntry();
