@@ -38,7 +38,6 @@ const char STR_INF_PLATFORM1[] = "rundll.exe setupx.dll,InstallHinfSection Defau
 const char STR_INF_PLATFORM2[] = "rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall";
 const char STR_INF_MODE[] = " 132 ";
 const char STR_INF_NT_SUFFIX[] = ".ntx86";
-const char STR_TEMP_TOKEN[] = "><";
 const char STR_HKCU_LONG[] = "HKEY_CURRENT_USER";
 const char STR_HKCU_SHORT[] = "HKCU";
 const char STR_HKLM_LONG[] = "HKEY_LOCAL_MACHINE";

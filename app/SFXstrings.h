@@ -25,6 +25,10 @@ extern const char STR_RUN_CAPTION[];         // "After extraction, >< : "
 extern const char STR_ACTION_INSTALL[];      // "install"
 extern const char STR_ACTION_RUN[];          // "run"
 
+// The destination token: as the default directory it names the temporary
+// directory; in the command it stands for the destination with its backslash.
+#define DIR_TOKEN "><"
+
 // Fixed texts the program gives to the platform.
 extern const char STR_SETUP_EXE[];           // "SETUP.EXE", compared after upper-casing
 extern const char STR_INF_SUFFIX[];          // ".INF"
@@ -36,7 +40,6 @@ extern const char STR_INF_PLATFORM1[];       // "rundll.exe setupx.dll,InstallHi
 extern const char STR_INF_PLATFORM2[];       // "rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall"
 extern const char STR_INF_MODE[];            // " 132 "
 extern const char STR_INF_NT_SUFFIX[];       // ".ntx86"
-extern const char STR_TEMP_TOKEN[];          // "><"
 extern const char STR_HKCU_LONG[];           // "HKEY_CURRENT_USER"
 extern const char STR_HKCU_SHORT[];          // "HKCU"
 extern const char STR_HKLM_LONG[];           // "HKEY_LOCAL_MACHINE"

@@ -221,15 +221,9 @@ static bool NameStaysInside(const char *name) {
 // is reported like a file that cannot be created and stays selected.
 static bool DestinationPath(const char *name, char *path, bool &exists) {
     StripBackslash(extractDir);
-    int length = 0;
-    while (extractDir[length] && length < TEXT_BUFFER_SIZE - 1) {
-        path[length] = extractDir[length];
-        length++;
-    }
-    path[length++] = '\\';
-    char *entryPart = path + length;
-    for (int i = 0; name[i]; i++) path[length++] = name[i];
-    path[length] = 0;
+    char *entryPart = StringFromBuffer(path, extractDir, MAX_PATH);
+    *entryPart++ = '\\';
+    int length = (int)(StringFromBuffer(entryPart, name, MAX_ENTRY_NAME) - path);
 
     exists = PathExists(path);
     if (length >= MAX_PATH || !NameStaysInside(entryPart)) {

@@ -183,6 +183,7 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define BM_SETCHECK 0x00F1
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
+#define BN_CLICKED 0
 
 #define EM_SETSEL 0x00B1
 

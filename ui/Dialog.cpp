@@ -32,10 +32,6 @@ LONG passwordLength = 0;
 static const WORD overwriteControls[] = {IDC_CONFIRM_OVERWRITE, IDC_OVERWRITE,
                                          IDC_DONT_OVERWRITE, IDC_EXISTING_LABEL};
 
-// Room for the run check box caption: the fixed part with its action word, two
-// names of at most 255 characters and the space between them.
-#define RUN_CAPTION_SIZE 560
-
 // ==== small helpers ==========================================================
 
 static LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -44,14 +40,6 @@ static LRESULT SendItem(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM
 
 static void ShowItem(HWND dialog, int id, int command) {
     ShowWindow(GetDlgItem(dialog, id), command);
-}
-
-// Copies at most `limit` characters of `source` to `target`, terminates it and
-// returns the position of the NUL, so that copies can be chained.
-static char *CopyText(char *target, const char *source, int limit) {
-    while (limit-- > 0 && *source) *target++ = *source++;
-    *target = 0;
-    return target;
 }
 
 static void SetCheck(HWND dialog, int id, WPARAM state) {
@@ -141,7 +129,7 @@ static void InitMainDialog(HWND dialog) {
     SetClassLongA(dialog, GCL_HICON, (LONG)(LONG_PTR)LoadIconA(programInstance, STR_RES_ICON));
 
     if (hasDefaultDir)
-        CopyText(extractDir, defaultDirText, MAX_PATH);
+        StringFromBuffer(extractDir, defaultDirText, MAX_PATH);
     else
         GetCurrentDirectoryA(MAX_PATH, extractDir);
 
@@ -263,10 +251,10 @@ bool CreateSubdirectory(const char *base, const char *name) {
     if (!*name) return false;
 
     char path[2 * TEXT_BUFFER_SIZE];
-    CopyText(CopyText(path, base, MAX_PATH), name, MAX_PATH);
+    StringFromBuffer(StringFromBuffer(path, base, MAX_PATH), name, MAX_PATH);
     CreateDirectoryTree(path);
 
-    CopyText(CopyText(path, name, MAX_PATH), "\\", 1);
+    StringFromBuffer(StringFromBuffer(path, name, MAX_PATH), "\\", 1);
     if (!PathExists(path)) return false;
     SetCurrentDirectoryA(name);
     return true;
@@ -292,7 +280,7 @@ INT_PTR CALLBACK NewDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                 // destination at the parent folder.
                 int dirLength = TextLength(extractDir);
                 if (dirLength + TextLength(name) + 1 < MAX_PATH)
-                    CopyText(extractDir + dirLength, name, MAX_PATH);
+                    StringFromBuffer(extractDir + dirLength, name, MAX_PATH);
             }
             EndDialog(dialog, IDOK);
         } else if (id == IDCANCEL) {
@@ -308,8 +296,8 @@ INT_PTR CALLBACK FileExistDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     if (message == WM_INITDIALOG) {
         CenterWindow(dialog);
         char text[sizeof currentEntryName + 32];  // name, then the 30-character question
-        CopyText(CopyText(text, currentEntryName, sizeof currentEntryName - 1),
-                 STR_ALREADY_EXISTS, 31);
+        char *end = StringFromBuffer(text, currentEntryName, sizeof currentEntryName - 1);
+        StringFromBuffer(end, STR_ALREADY_EXISTS, 31);
         SendItem(dialog, IDC_EXIST_TEXT, WM_SETTEXT, 0, (LPARAM)text);
     } else if (message == WM_COMMAND) {
         WORD id = LOWORD(wParam);

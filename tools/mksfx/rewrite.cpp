@@ -4,10 +4,10 @@
 // The archive is read through its central directory, the one authority on the
 // entries' CRC-32 and sizes. Each entry is written back to back with a local header
 // that carries those real values; names, the local extra field and the data bytes
-// are copied unchanged. Data descriptors are dropped and flag bit 3 cleared,
-// except for encrypted entries: their password check byte was made from the
-// modification time when bit 3 is set, so they keep the bit and get a 16-byte
-// descriptor (the only form the stub skips). The central directory is rebuilt with
+// are copied unchanged. Data descriptors are dropped and ZIP_FLAG_DESCRIPTOR
+// cleared, except for encrypted entries: their password check byte was made
+// from the modification time when the flag is set, so they keep it and get a
+// descriptor with signature (the only form the stub skips). The central directory is rebuilt with
 // the new offsets and the archive comment is kept.
 #include "mksfx.h"
 
@@ -247,7 +247,7 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         if (dataStart + r.compressedSize > cdStart)
             FailEntry(label, "damaged archive (entry data runs into the central directory)");
 
-        // The reader decides the password check by the local flag bit 3, so an
+        // The reader decides the password check by the local ZIP_FLAG_DESCRIPTOR, so an
         // encrypted entry keeps it; everything else loses its descriptor.
         uint16_t newFlags = localFlags;
         if (!encrypted) {
