@@ -15,6 +15,7 @@
 // LocalHeader) are written and read as they lie in memory: the builder runs on
 // little-endian machines only, as the stub does.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -43,6 +44,30 @@ constexpr uint32_t kZip64EndSig = 0x06064B50;
 constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored little-endian");
+
+// The records of the ZIP directory, which the stub never reads, as stored
+// (after LocalHeader, archive/zipformat.h).
+#pragma pack(push, 1)
+// A central directory file header; its name, extra field and comment follow.
+struct CentralHeader {
+    uint32_t signature;
+    uint16_t versionMadeBy, versionNeeded, flags, method, modTime, modDate;
+    uint32_t crc32, compressedSize, uncompressedSize;
+    uint16_t nameLength, extraLength, commentLength, diskStart, internalAttributes;
+    uint32_t externalAttributes, localOffset;
+};
+// The end-of-central-directory record; its comment follows.
+struct EndOfCentralDirectory {
+    uint32_t signature;
+    uint16_t disk, cdDisk, entriesOnDisk, entries;
+    uint32_t cdSize, cdOffset;
+    uint16_t commentLength;
+};
+#pragma pack(pop)
+static_assert(sizeof(CentralHeader) == 46, "CentralHeader is read as it is stored");
+static_assert(sizeof(EndOfCentralDirectory) == END_RECORD_SIZE &&
+                  offsetof(EndOfCentralDirectory, commentLength) == END_RECORD_COMMENT_LENGTH,
+              "EndOfCentralDirectory is read as it is stored");
 
 // Flag bits the stub never reads; the builder refuses them (ZIP_FLAG_* are shared).
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
@@ -100,7 +125,7 @@ struct CentralRecord {
     uint16_t method = 0;
     uint16_t modTime = 0;
     uint16_t modDate = 0;
-    uint32_t crc = 0;
+    uint32_t crc32 = 0;
     uint32_t compressedSize = 0;
     uint32_t uncompressedSize = 0;
     std::string name;
@@ -112,6 +137,20 @@ struct CentralRecord {
 };
 
 uint32_t Crc32(uint32_t crc, const void *data, size_t length);
+
+// The fields that local headers, central headers and CentralRecord share by
+// name, from one to another (the name's and extra field's lengths excepted).
+template <typename To, typename From>
+void CopyEntryFields(To &to, const From &from) {
+    to.versionNeeded = from.versionNeeded;
+    to.flags = from.flags;
+    to.method = from.method;
+    to.modTime = from.modTime;
+    to.modDate = from.modDate;
+    to.crc32 = from.crc32;
+    to.compressedSize = from.compressedSize;
+    to.uncompressedSize = from.uncompressedSize;
+}
 
 // Writes the 30-byte local header, the name and the extra field.
 void WriteLocalHeader(Output &out, const CentralRecord &r, const std::string &localExtra);

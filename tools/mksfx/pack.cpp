@@ -166,7 +166,7 @@ class HeaderBytes {
 public:
     HeaderBytes(const CentralRecord &r) {
         uint32_t h = Crc32(0, r.name.data(), r.name.size());
-        state_ = uint64_t(h) << 32 ^ r.crc ^ uint64_t(r.uncompressedSize) << 16 ^
+        state_ = uint64_t(h) << 32 ^ r.crc32 ^ uint64_t(r.uncompressedSize) << 16 ^
                  uint64_t(r.modDate) << 48 ^ r.modTime;
     }
     uint8_t Next() {
@@ -208,7 +208,7 @@ uint32_t WriteEntryData(Output &out, FILE *f, const CentralRecord &r, const Pack
         HeaderBytes source(r);
         uint8_t header[ENCRYPTION_HEADER_SIZE];
         for (int i = 0; i < ENCRYPTION_HEADER_SIZE - 1; ++i) header[i] = source.Next();
-        header[ENCRYPTION_HEADER_SIZE - 1] = uint8_t(r.crc >> 24);
+        header[ENCRYPTION_HEADER_SIZE - 1] = uint8_t(r.crc32 >> 24);
         crypt->EncryptBuffer(header, sizeof header);
         out.Write(header, sizeof header);
     }
@@ -278,7 +278,7 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     } closer{f};
 
     uint64_t size;
-    MeasureFile(f, item.name, size, r.crc);
+    MeasureFile(f, item.name, size, r.crc32);
     r.uncompressedSize = uint32_t(size);
     bool encrypted = !o.password.empty();
     r.flags = encrypted ? ZIP_FLAG_ENCRYPTED : 0;
@@ -296,7 +296,7 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
         if (!encrypted) r.versionNeeded = 10;
         crc = WriteEntryData(out, f, r, o, bytesRead);
     }
-    if (crc != r.crc || bytesRead != size) FailEntry(item.name, "the file changed while it was packed");
+    if (crc != r.crc32 || bytesRead != size) FailEntry(item.name, "the file changed while it was packed");
     uint64_t end = out.Position();
     r.compressedSize = uint32_t(end - dataStart);
     out.Seek(r.localOffset);

@@ -68,10 +68,9 @@ private:
     uint64_t size_ = 0;
 };
 
-struct EndRecord {
+// The end record as stored, where it stands, and its comment.
+struct EndRecord : EndOfCentralDirectory {
     uint64_t position;
-    uint16_t disk, cdDisk, entriesOnDisk, entries;
-    uint32_t cdSize, cdOffset;
     std::string comment;
 };
 
@@ -89,13 +88,13 @@ EndRecord FindEndRecord(Input &in, const std::string &path) {
     std::vector<uint8_t> tail(tailLength);
     if (!in.ReadAt(tailStart, tail.data(), tailLength)) Fail(path + ": cannot read");
 
-    auto plausible = [&](size_t i) {
+    auto plausible = [&](size_t i, const EndOfCentralDirectory &r) {
         uint64_t pos = tailStart + i;
-        uint32_t cdSize = GetU32(&tail[i + 12]);
+        uint32_t cdSize = r.cdSize;
         uint8_t sig[4];
-        if (GetU16(&tail[i + 10]) == 0) return true;
+        if (r.entries == 0) return true;
         // ZIP64 records stand between the directory and the record; refused later.
-        if (cdSize == 0xFFFFFFFFu || GetU32(&tail[i + 16]) == 0xFFFFFFFFu ||
+        if (cdSize == 0xFFFFFFFFu || r.cdOffset == 0xFFFFFFFFu ||
             (pos >= 20 && in.ReadAt(pos - 20, sig, 4) && GetU32(sig) == kZip64LocatorSig))
             return true;
         if (cdSize > pos) return false;
@@ -103,20 +102,16 @@ EndRecord FindEndRecord(Input &in, const std::string &path) {
     };
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = tailLength - END_RECORD_SIZE + 1; i-- > 0;) {
-            if (GetU32(&tail[i]) != kEndSig) continue;
-            size_t commentLength = GetU16(&tail[i + END_RECORD_COMMENT_LENGTH]);
-            size_t end = i + END_RECORD_SIZE + commentLength;
+            EndOfCentralDirectory r;
+            std::memcpy(&r, &tail[i], sizeof r);
+            if (r.signature != kEndSig) continue;
+            size_t end = i + END_RECORD_SIZE + r.commentLength;
             bool exact = end == tailLength;
-            if ((pass == 0 ? !exact : end > tailLength) || !plausible(i)) continue;
+            if ((pass == 0 ? !exact : end > tailLength) || !plausible(i, r)) continue;
             EndRecord e;
+            static_cast<EndOfCentralDirectory &>(e) = r;
             e.position = tailStart + i;
-            e.disk = GetU16(&tail[i + 4]);
-            e.cdDisk = GetU16(&tail[i + 6]);
-            e.entriesOnDisk = GetU16(&tail[i + 8]);
-            e.entries = GetU16(&tail[i + 10]);
-            e.cdSize = GetU32(&tail[i + 12]);
-            e.cdOffset = GetU32(&tail[i + 16]);
-            e.comment.assign(reinterpret_cast<const char *>(&tail[i + END_RECORD_SIZE]), commentLength);
+            e.comment.assign(reinterpret_cast<const char *>(&tail[i + END_RECORD_SIZE]), r.commentLength);
             return e;
         }
     }
@@ -171,36 +166,31 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
     if (cdStart < end.cdOffset) Fail(zipPath + ": damaged archive (central directory offset)");
     uint64_t shift = cdStart - end.cdOffset;
     std::string cd = in.ReadString(cdStart, end.cdSize);
-    auto *c = reinterpret_cast<const uint8_t *>(cd.data());
 
     std::vector<Planned> plan;
     uint64_t projected = out.Position();
     size_t p = 0;
     for (unsigned k = 0; k < end.entries; ++k) {
-        if (p + 46 > cd.size() || GetU32(c + p) != kCentralSig)
+        CentralHeader h;
+        bool whole = p + sizeof h <= cd.size();
+        if (whole) std::memcpy(&h, cd.data() + p, sizeof h);
+        if (!whole || h.signature != kCentralSig)
             Fail(zipPath + ": damaged archive (central directory entry " + std::to_string(k + 1) + ")");
-        const uint8_t *h = c + p;
         CentralRecord r;
-        r.versionMadeBy = GetU16(h + 4);
-        r.versionNeeded = GetU16(h + 6);
-        r.flags = GetU16(h + 8);
-        r.method = GetU16(h + 10);
-        r.modTime = GetU16(h + 12);
-        r.modDate = GetU16(h + 14);
-        r.crc = GetU32(h + 16);
-        r.compressedSize = GetU32(h + 20);
-        r.uncompressedSize = GetU32(h + 24);
-        size_t nameLength = GetU16(h + 28), extraLength = GetU16(h + 30), commentLength = GetU16(h + 32);
-        uint16_t diskStart = GetU16(h + 34);
-        r.internalAttributes = GetU16(h + 36);
-        r.externalAttributes = GetU32(h + 38);
-        uint32_t localOffset = GetU32(h + 42);
-        if (p + 46 + nameLength + extraLength + commentLength > cd.size())
+        r.versionMadeBy = h.versionMadeBy;
+        CopyEntryFields(r, h);
+        size_t nameLength = h.nameLength, extraLength = h.extraLength, commentLength = h.commentLength;
+        uint16_t diskStart = h.diskStart;
+        r.internalAttributes = h.internalAttributes;
+        r.externalAttributes = h.externalAttributes;
+        uint32_t localOffset = h.localOffset;
+        size_t namePos = p + sizeof h;
+        if (namePos + nameLength + extraLength + commentLength > cd.size())
             Fail(zipPath + ": damaged archive (central directory entry " + std::to_string(k + 1) + ")");
-        r.name.assign(cd, p + 46, nameLength);
-        r.extra = DropZip64Extra(cd.substr(p + 46 + nameLength, extraLength));
-        r.comment.assign(cd, p + 46 + nameLength + extraLength, commentLength);
-        p += 46 + nameLength + extraLength + commentLength;
+        r.name.assign(cd, namePos, nameLength);
+        r.extra = DropZip64Extra(cd.substr(namePos + nameLength, extraLength));
+        r.comment.assign(cd, namePos + nameLength + extraLength, commentLength);
+        p = namePos + nameLength + extraLength + commentLength;
 
         // ---- what the stub cannot read ----
         const std::string &name = r.name;
