@@ -3,18 +3,15 @@
 // open. Writes the header's share of the run state (app/SFXgbls.h): archiveStart,
 // the four text buffers, the presence and option flags, archiveSizeOk.
 //
-// Header layout (little-endian): "DID", options, 2 reserved bytes, headerSize,
-// then caption, defaultDir, command and startupMessage as length-prefixed texts.
-// Nothing in the header is trusted: every text is at most 255 bytes by its length
-// byte and lands in a 261-byte buffer; a short read leaves a shorter text.
+// The header's layout, option bits and values are app/sfxformat.h's. Nothing in
+// the header is trusted: every text is at most SFX_MAX_TEXT_LENGTH bytes by its
+// length byte and lands in a TEXT_BUFFER_SIZE buffer; a short read leaves a
+// shorter text.
 #include "app/config.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
 #include "archive/SFXmisc.h"
 #include "platform/memory.h"
-
-// Length of the ZIP end-of-central-directory record without its comment.
-#define END_RECORD_SIZE 22
 
 static DWORD ReadArchive(void *buffer, DWORD count) {
     DWORD got = 0;
@@ -22,7 +19,7 @@ static DWORD ReadArchive(void *buffer, DWORD count) {
     return got;
 }
 
-// Reads one length-prefixed text into a 261-byte buffer and returns its length
+// Reads one length-prefixed text into a TEXT_BUFFER_SIZE buffer and returns its length
 // byte. An empty text leaves the buffer as it was (the caption keeps its preset).
 static BYTE ReadText(char *buffer) {
     BYTE n = 0;
@@ -46,17 +43,16 @@ bool ReadConfiguration() {
     BYTE *raw = (BYTE *)&header;
     for (unsigned i = 0; i < sizeof header; i++) raw[i] = 0;
     ReadArchive(&header, sizeof header);
-    for (int i = 0; i < 3; i++)
-        if (header.signature[i] != STR_SIGNATURE[i]) goto incorrect;
+    for (int i = 0; i < SFX_SIGNATURE_LENGTH; i++)
+        if (header.signature[i] != SFX_SIGNATURE[i]) goto incorrect;
 
     {
         BYTE options = header.options;
         showRunCheckbox = options & OPT_SHOW_RUN_CHECKBOX;
         selectFiles = options & OPT_SELECT_FILES;
         lockOverwriteMode = options & OPT_LOCK_OVERWRITE_MODE;
-        // Overwrite value 1 and 2 pick their button; 0 and 3 mean "confirm".
-        BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> 3;
-        overwriteButton = (overwrite == 1 || overwrite == 2) ? 500 + overwrite : 503;
+        BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> OPT_OVERWRITE_SHIFT;
+        overwriteButton = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
         checkArchiveSize = !(options & OPT_NO_SIZE_CHECK);
         autoStart = false;
         if (options & OPT_AUTO_START) {
@@ -120,7 +116,7 @@ bool VerifyArchiveSize() {
             // Compared byte by byte: the stub image must not hold the record
             // signature as one 4-byte constant.
             if (p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
-            DWORD recordEnd = i + END_RECORD_SIZE + (p[20] | (p[21] << 8));
+            DWORD recordEnd = i + END_RECORD_SIZE + (p[END_RECORD_COMMENT_LENGTH] | (p[END_RECORD_COMMENT_LENGTH + 1] << 8));
             if (recordEnd - low <= n - low) {
                 archiveSizeOk = true;
                 break;

@@ -59,7 +59,7 @@ double RunOurs(const std::string &out) {
     std::string windowsOut = standin::WindowsPath(out);
     if (windowsOut.empty() || windowsOut.size() >= TEXT_BUFFER_SIZE) Fail("output folder path");
     std::strcpy(extractDir, windowsOut.c_str());
-    overwriteMode = 0;
+    overwriteMode = OVERWRITE_ALWAYS;
     double t0 = Now();
     archives::PassOutcome outcome = archives::ListAndExtract(archives::UserPlay{});
     double t = Now() - t0;

@@ -143,7 +143,7 @@ TEST_F(ConfigHeader, WorkedExample) {
     EXPECT_FALSE(showRunCheckbox);
     EXPECT_TRUE(selectFiles);
     EXPECT_FALSE(lockOverwriteMode);
-    EXPECT_EQ(overwriteButton, 503);
+    EXPECT_EQ(overwriteButton, OVERWRITE_CONFIRM);
     EXPECT_FALSE(checkArchiveSize);
     EXPECT_FALSE(autoStart);
     EXPECT_TRUE(showFinishedMessage);
@@ -158,17 +158,17 @@ TEST_F(ConfigHeader, OptionBits) {
         int button;
         bool check, finished;
     } cases[] = {
-        {0x00, false, false, false, 503, true, true},
-        {0xFF, true, true, true, 503, false, false},
-        {0x01, true, false, false, 503, true, true},
-        {0x02, false, true, false, 503, true, true},
-        {0x04, false, false, true, 503, true, true},
-        {0x08, false, false, false, 501, true, true},
-        {0x10, false, false, false, 502, true, true},
-        {0x18, false, false, false, 503, true, true},
-        {0x20, false, false, false, 503, false, true},
-        {0x80, false, false, false, 503, true, false},
-        {0x40, false, false, false, 503, true, true},
+        {0x00, false, false, false, OVERWRITE_CONFIRM, true, true},
+        {0xFF, true, true, true, OVERWRITE_CONFIRM, false, false},
+        {0x01, true, false, false, OVERWRITE_CONFIRM, true, true},
+        {0x02, false, true, false, OVERWRITE_CONFIRM, true, true},
+        {0x04, false, false, true, OVERWRITE_CONFIRM, true, true},
+        {0x08, false, false, false, OVERWRITE_ALWAYS, true, true},
+        {0x10, false, false, false, OVERWRITE_NEVER, true, true},
+        {0x18, false, false, false, OVERWRITE_CONFIRM, true, true},
+        {0x20, false, false, false, OVERWRITE_CONFIRM, false, true},
+        {0x80, false, false, false, OVERWRITE_CONFIRM, true, false},
+        {0x40, false, false, false, OVERWRITE_CONFIRM, true, true},
     };
     for (auto &k : cases) {
         SCOPED_TRACE(k.options);

@@ -51,7 +51,7 @@ protected:
         Fresh();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\cwd"));
         InstallRunState();
-        overwriteMode = 0;
+        overwriteMode = OVERWRITE_ALWAYS;
         overwriteAnswer = 0;
         currentPassword[0] = 0;
     }
@@ -108,22 +108,22 @@ TEST_F(DialogTest, InitialisationFollowsTheOptionBits) {
         int runCheck;
         const char *runText, *edit;
     } cases[] = {
-        {"confirm, no command", true, false, IDC_CONFIRM_OVERWRITE, nullptr, true, nullptr, 2, false,
-         BST_UNCHECKED, "run", "D:\\cwd"},
-        {"plain list, overwrite", false, false, IDC_OVERWRITE, nullptr, false, "D:\\dest", 0, false,
-         BST_UNCHECKED, "run", "D:\\dest"},
-        {"locked, don't overwrite", true, true, IDC_DONT_OVERWRITE, nullptr, false, nullptr, 1, false,
-         BST_UNCHECKED, "run", "D:\\cwd"},
+        {"confirm, no command", true, false, IDC_CONFIRM_OVERWRITE, nullptr, true, nullptr,
+         OVERWRITE_CONFIRM, false, BST_UNCHECKED, "run", "D:\\cwd"},
+        {"plain list, overwrite", false, false, IDC_OVERWRITE, nullptr, false, "D:\\dest",
+         OVERWRITE_ALWAYS, false, BST_UNCHECKED, "run", "D:\\dest"},
+        {"locked, don't overwrite", true, true, IDC_DONT_OVERWRITE, nullptr, false, nullptr,
+         OVERWRITE_NEVER, false, BST_UNCHECKED, "run", "D:\\cwd"},
         {"command shown", true, false, IDC_CONFIRM_OVERWRITE, "><setup.exe|-auto", true, "D:\\dest",
-         2, true, BST_CHECKED, "After extraction, run : setup.exe -auto", "D:\\dest\\"},
-        {"command hidden", true, false, IDC_CONFIRM_OVERWRITE, "><drv.inf", false, nullptr, 2, false,
-         BST_CHECKED, "After extraction, install : drv.inf ", "D:\\cwd\\"},
+         OVERWRITE_CONFIRM, true, BST_CHECKED, "After extraction, run : setup.exe -auto", "D:\\dest\\"},
+        {"command hidden", true, false, IDC_CONFIRM_OVERWRITE, "><drv.inf", false, nullptr,
+         OVERWRITE_CONFIRM, false, BST_CHECKED, "After extraction, install : drv.inf ", "D:\\cwd\\"},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
         selectFiles = c.selectFiles;
         lockOverwriteMode = c.lock;
-        overwriteButton = c.button;
+        overwriteButton = c.mode;
         hasCommand = c.command != nullptr;
         strcpy(command, c.command ? c.command : "");
         showRunCheckbox = c.showRun;
@@ -225,7 +225,7 @@ TEST_F(DialogTest, FailedRunStaysOpenUnlessStartedAutomatically) {
     strcpy(command, "><setup.exe");
     strcpy(defaultDir, "D:\\dest");
     hasDefaultDir = true;
-    overwriteButton = IDC_OVERWRITE;
+    overwriteButton = OVERWRITE_ALWAYS;
     for (bool automatic : {false, true}) {
         SCOPED_TRACE(automatic ? "automatic start" : "Start pressed");
         Fresh();
@@ -378,12 +378,13 @@ TEST_F(DialogTest, OverwriteQuestionAndDontAskAgain) {
         BYTE mode;
         int checked;  // radio button checked afterwards
     } cases[] = {
-        {"yes each time", false, false, IDOK, "ay", "bee", 2, 2, IDC_CONFIRM_OVERWRITE},
-        {"no each time", false, false, IDCANCEL, "old", "old", 2, 2, IDC_CONFIRM_OVERWRITE},
-        {"yes, don't ask", false, true, IDOK, "ay", "bee", 1, 0, IDC_OVERWRITE},
-        {"no, don't ask", false, true, IDCANCEL, "old", "old", 1, 1, IDC_DONT_OVERWRITE},
+        {"yes each time", false, false, IDOK, "ay", "bee", 2, OVERWRITE_CONFIRM, IDC_CONFIRM_OVERWRITE},
+        {"no each time", false, false, IDCANCEL, "old", "old", 2, OVERWRITE_CONFIRM, IDC_CONFIRM_OVERWRITE},
+        {"yes, don't ask", false, true, IDOK, "ay", "bee", 1, OVERWRITE_ALWAYS, IDC_OVERWRITE},
+        {"no, don't ask", false, true, IDCANCEL, "old", "old", 1, OVERWRITE_NEVER, IDC_DONT_OVERWRITE},
         // Before mainWindow is recorded the buttons are left alone.
-        {"automatic, yes, don't ask", true, true, IDOK, "ay", "bee", 1, 0, IDC_CONFIRM_OVERWRITE},
+        {"automatic, yes, don't ask", true, true, IDOK, "ay", "bee", 1, OVERWRITE_ALWAYS,
+         IDC_CONFIRM_OVERWRITE},
     };
     hasDefaultDir = true;
     strcpy(defaultDir, "D:\\dest");
@@ -425,8 +426,12 @@ TEST_F(DialogTest, OverwriteAnswerFollowsTheModeWithoutDontAsk) {
         int answer;
         BYTE modeAfter, answerAfter;  // 7: left as it was
     } cases[] = {
-        {2, false, IDOK, 2, 1},     {2, false, IDCANCEL, 2, 0}, {1, false, IDOK, 1, 1},
-        {0, false, IDCANCEL, 0, 7}, {0, true, IDCANCEL, 1, 0},  {2, true, IDOK, 0, 1},
+        {OVERWRITE_CONFIRM, false, IDOK, OVERWRITE_CONFIRM, 1},
+        {OVERWRITE_CONFIRM, false, IDCANCEL, OVERWRITE_CONFIRM, 0},
+        {OVERWRITE_NEVER, false, IDOK, OVERWRITE_NEVER, 1},
+        {OVERWRITE_ALWAYS, false, IDCANCEL, OVERWRITE_ALWAYS, 7},
+        {OVERWRITE_ALWAYS, true, IDCANCEL, OVERWRITE_NEVER, 0},
+        {OVERWRITE_CONFIRM, true, IDOK, OVERWRITE_ALWAYS, 1},
     };
     strcpy(currentEntryName, "readme.txt");
     for (auto &c : cases) {

@@ -92,7 +92,7 @@ time_t DosMoment() {  // 4 June 2001 10:35:28, local time = UTC in the stand-in
 struct PassCase {
     const char *label;
     std::function<std::string()> zip;
-    int mode = 0;
+    int mode = OVERWRITE_ALWAYS;
     Tree before;                       // in the destination before the pass ("x/": folder)
     std::vector<std::string> readOnly;  // of `before`
     archives::UserPlay play;
@@ -124,7 +124,7 @@ protected:
         dest = tmp / "dest";
         destWin = standin::WindowsPath(dest);
         SetDest(destWin);
-        overwriteMode = 0;
+        overwriteMode = OVERWRITE_ALWAYS;
         autoStart = false;
         showFinishedMessage = true;
         currentPassword[0] = 0;
@@ -377,7 +377,7 @@ TEST_F(ExtractPass, EdgeEntries) {
         // Wildcards would make the existence test match the files beside them,
         // and in don't-overwrite mode the entry would pass for kept.
         {.label = "wildcard names are refused, whatever matches them",
-         .zip = Crafted({E("*", "x"), E("a?", "y"), E("ok", "fine")}), .mode = 1,
+         .zip = Crafted({E("*", "x"), E("a?", "y"), E("ok", "fine")}), .mode = OVERWRITE_NEVER,
          .before = {{"ab", "old"}},
          .after = {{"ab", "old"}, {"ok", "fine"}}, .selected = {"*", "a?"},
          .boxes = {CannotOpen("*"), CannotOpen("a?"), kNotExtracted}},
@@ -393,7 +393,7 @@ TEST_F(ExtractPass, EdgeEntries) {
          .after = {{"m", ""}}, .selected = {"m", "z"}, .boxes = {kUnknown},
          .passwordDialogs = 1},
         {.label = "the password comes before the existence test",
-         .zip = Crafted({lockedExisting}), .mode = 1, .before = {{"a", "old"}},
+         .zip = Crafted({lockedExisting}), .mode = OVERWRITE_NEVER, .before = {{"a", "old"}},
          .play = Passwords({"pw"}),
          .result = true, .after = {{"a", "old"}}, .boxes = {kFinished}, .passwordDialogs = 1},
         {.label = "three wrong passwords for the second entry stop there",
@@ -431,65 +431,65 @@ TEST_F(ExtractPass, OverwritePolicy) {
     auto ab = Crafted({E("a", "alpha"), E("b", "beta")});
     auto abc = Crafted({E("a", "alpha"), E("b", "beta"), E("c", "gamma")});
     std::vector<PassCase> cases = {
-        {.label = "mode 0 overwrites",
-         .zip = ab, .mode = 0, .before = {{"a", "old"}},
+        {.label = "always overwrites",
+         .zip = ab, .mode = OVERWRITE_ALWAYS, .before = {{"a", "old"}},
          .result = true, .after = {{"a", "alpha"}, {"b", "beta"}}, .boxes = {kFinished}},
-        {.label = "mode 1 keeps every file and counts it done",
-         .zip = ab, .mode = 1, .before = {{"a", "old"}, {"b", "old"}},
+        {.label = "never: every file kept and counted done",
+         .zip = ab, .mode = OVERWRITE_NEVER, .before = {{"a", "old"}, {"b", "old"}},
          .result = true, .after = {{"a", "old"}, {"b", "old"}}, .boxes = {kFinished}},
-        {.label = "mode 2, No",
-         .zip = ab, .mode = 2, .before = {{"a", "old"}}, .play = Answers({IDCANCEL}),
+        {.label = "confirm, No",
+         .zip = ab, .mode = OVERWRITE_CONFIRM, .before = {{"a", "old"}}, .play = Answers({IDCANCEL}),
          .result = true, .after = {{"a", "old"}, {"b", "beta"}}, .boxes = {kFinished},
          .asked = {Asked("a")}},
-        {.label = "mode 2, Yes",
-         .zip = ab, .mode = 2, .before = {{"a", "old"}}, .play = Answers({IDOK}),
+        {.label = "confirm, Yes",
+         .zip = ab, .mode = OVERWRITE_CONFIRM, .before = {{"a", "old"}}, .play = Answers({IDOK}),
          .result = true, .after = {{"a", "alpha"}, {"b", "beta"}}, .boxes = {kFinished},
          .asked = {Asked("a")}},
-        {.label = "mode 2, Yes and don't ask again",
-         .zip = abc, .mode = 2, .before = {{"a", "old"}, {"b", "old"}},
+        {.label = "confirm, Yes and don't ask again",
+         .zip = abc, .mode = OVERWRITE_CONFIRM, .before = {{"a", "old"}, {"b", "old"}},
          .play = Answers({IDOK}, {true}),
          .result = true, .after = {{"a", "alpha"}, {"b", "beta"}, {"c", "gamma"}},
          .boxes = {kFinished}, .asked = {Asked("a")}},
-        {.label = "mode 2, No and don't ask again",
-         .zip = abc, .mode = 2, .before = {{"a", "old"}, {"b", "old"}},
+        {.label = "confirm, No and don't ask again",
+         .zip = abc, .mode = OVERWRITE_CONFIRM, .before = {{"a", "old"}, {"b", "old"}},
          .play = Answers({IDCANCEL}, {true}),
          .result = true, .after = {{"a", "old"}, {"b", "old"}, {"c", "gamma"}},
          .boxes = {kFinished}, .asked = {Asked("a")}},
         {.label = "read-only file in the way",
-         .zip = ab, .mode = 0, .before = {{"a", "old"}}, .readOnly = {"a"},
+         .zip = ab, .mode = OVERWRITE_ALWAYS, .before = {{"a", "old"}}, .readOnly = {"a"},
          .after = {{"a", "old"}, {"b", "beta"}}, .selected = {"a"},
          .boxes = {CannotOpen("a"), kNotExtracted}},
-        {.label = "mode 2, Yes then No",
-         .zip = abc, .mode = 2, .before = {{"a", "old"}, {"b", "old"}},
+        {.label = "confirm, Yes then No",
+         .zip = abc, .mode = OVERWRITE_CONFIRM, .before = {{"a", "old"}, {"b", "old"}},
          .play = Answers({IDOK, IDCANCEL}),
          .result = true, .after = {{"a", "alpha"}, {"b", "old"}, {"c", "gamma"}},
          .boxes = {kFinished}, .asked = {Asked("a"), Asked("b")}},
-        {.label = "mode 2 asks with the file's own name, not its folder",
-         .zip = Crafted({E("d/x", "new")}), .mode = 2, .before = {{"d/x", "old"}},
+        {.label = "confirm asks with the file's own name, not its folder",
+         .zip = Crafted({E("d/x", "new")}), .mode = OVERWRITE_CONFIRM, .before = {{"d/x", "old"}},
          .play = Answers({IDCANCEL}),
          .result = true, .after = {{"d/", kDir}, {"d/x", "old"}}, .boxes = {kFinished},
          .asked = {Asked("x")}},
-        {.label = "mode 1 with a read-only file in the way: kept, done",
-         .zip = ab, .mode = 1, .before = {{"a", "old"}}, .readOnly = {"a"},
+        {.label = "never, with a read-only file in the way: kept, done",
+         .zip = ab, .mode = OVERWRITE_NEVER, .before = {{"a", "old"}}, .readOnly = {"a"},
          .result = true, .after = {{"a", "old"}, {"b", "beta"}}, .boxes = {kFinished}},
-        {.label = "mode 2, Yes over a read-only file: cannot open",
-         .zip = ab, .mode = 2, .before = {{"a", "old"}}, .readOnly = {"a"},
+        {.label = "confirm, Yes over a read-only file: cannot open",
+         .zip = ab, .mode = OVERWRITE_CONFIRM, .before = {{"a", "old"}}, .readOnly = {"a"},
          .play = Answers({IDOK}),
          .after = {{"a", "old"}, {"b", "beta"}}, .selected = {"a"},
          .boxes = {CannotOpen("a"), kNotExtracted}, .asked = {Asked("a")}},
         {.label = "folder entries ask nothing",
-         .zip = Crafted({E("d/"), E("d/x", "x")}), .mode = 2, .before = {{"d/", ""}},
+         .zip = Crafted({E("d/"), E("d/x", "x")}), .mode = OVERWRITE_CONFIRM, .before = {{"d/", ""}},
          .result = true, .after = {{"d/", kDir}, {"d/x", "x"}}, .boxes = {kFinished}},
         {.label = "a file entry naming a folder: asked, then done",
-         .zip = Crafted({E("d", "data")}), .mode = 2, .before = {{"d/", ""}},
+         .zip = Crafted({E("d", "data")}), .mode = OVERWRITE_CONFIRM, .before = {{"d/", ""}},
          .play = Answers({IDOK}),
          .result = true, .after = {{"d/", kDir}}, .boxes = {kFinished}, .asked = {Asked("d")}},
         {.label = "a backslash folder entry over a folder: asked with no name",
-         .zip = Crafted({E("d\\")}), .mode = 2, .before = {{"d/", ""}},
+         .zip = Crafted({E("d\\")}), .mode = OVERWRITE_CONFIRM, .before = {{"d/", ""}},
          .play = Answers({IDCANCEL}),
          .result = true, .after = {{"d/", kDir}}, .boxes = {kFinished}, .asked = {Asked("")}},
         {.label = "the same, Yes",
-         .zip = Crafted({E("d\\")}), .mode = 2, .before = {{"d/", ""}},
+         .zip = Crafted({E("d\\")}), .mode = OVERWRITE_CONFIRM, .before = {{"d/", ""}},
          .play = Answers({IDOK}),
          .result = true, .after = {{"d/", kDir}}, .boxes = {kFinished}, .asked = {Asked("")}},
     };
@@ -498,9 +498,9 @@ TEST_F(ExtractPass, OverwritePolicy) {
 
 TEST_F(ExtractPass, DontAskAgainChangesTheMode) {
     Prepare({{"a", "old"}, {"b", "old"}}, {});
-    overwriteMode = 2;
+    overwriteMode = OVERWRITE_CONFIRM;
     Run(archives::CraftZip({E("a", "alpha"), E("b", "beta")}), Answers({IDCANCEL}, {true}));
-    EXPECT_EQ(overwriteMode, 1);
+    EXPECT_EQ(overwriteMode, OVERWRITE_NEVER);
 }
 
 // ---- passwords -----------------------------------------------------------------------------
@@ -575,7 +575,7 @@ TEST_F(ExtractPass, Passwords) {
         if (c.after.count("v")) {
             SCOPED_TRACE(c.label);
             SetUp();
-            overwriteMode = 0;
+            overwriteMode = OVERWRITE_ALWAYS;
             archives::PassOutcome out = Run(c.zip(), c.play);
             EXPECT_FALSE(out.result());
             EXPECT_EQ(out.stillSelected, c.selected);

@@ -180,7 +180,7 @@ int ShowInfo(const std::string &path, int codepage) {
         std::string name(reinterpret_cast<const char *>(h + 30), nameLength);
         char row[96];
         std::snprintf(row, sizeof row, "  %10" PRIu32 "  %-10s  %10" PRIu32 "  %-9s  ", size,
-                      MethodName(method).c_str(), packed, flags & kFlagEncrypted ? "yes" : "no");
+                      MethodName(method).c_str(), packed, flags & ZIP_FLAG_ENCRYPTED ? "yes" : "no");
         rows.push_back(row + Quoted(name, codepage));
         pos = data + packed;
         if (pos > f.size()) {

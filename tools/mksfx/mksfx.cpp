@@ -1,9 +1,9 @@
 // mksfx: the builder of self-extractors. Command line, configuration header, stub
 // lookup and the assembly of stub + header + ZIP data into one file.
 //
-// The configuration header's layout and option bits are app/sfxformat.h's; the
-// builder writes 00 01 as the reserved bytes and a headerSize of exactly the
-// fixed part and the four texts.
+// The configuration header's layout, option bits and values are
+// app/sfxformat.h's; the builder writes 00 01 as the reserved bytes and a
+// headerSize of exactly the fixed part and the four texts.
 #include "mksfx.h"
 
 #include <cctype>
@@ -52,7 +52,7 @@ const char kUsage[] =
     "                           --elevation admin: without it Windows asks for no\n"
     "                           elevation and refuses those writes\n"
     "\n"
-    "Header texts (at most 255 bytes each, stored as given):\n"
+    "Header texts (at most %u bytes each, stored as given):\n"
     "  --caption TEXT           window caption (empty: \"Tarvex Self-Extractor\")\n"
     "  --dir TEXT               default destination: a path, \"><\" for the temporary\n"
     "                           folder, or a registry reference ROOT\\key\\value|subdir\n"
@@ -119,8 +119,8 @@ const char kUsage[] =
     "\n"
     "Refused, with a one-line message, exit code 2 and no output file: ZIP64,\n"
     "compression methods other than stored (0) and deflated (8), strong or AES\n"
-    "encryption, split archives, empty names and names over 257 bytes, header texts\n"
-    "over 255 bytes, a result of 2 GiB or more (2147483647 bytes at most), a stub of\n"
+    "encryption, split archives, empty names and names over %u bytes, header texts\n"
+    "over %u bytes, a result of 2 GiB or more (2147483647 bytes at most), a stub of\n"
     "the wrong length or a missing one, unreadable inputs, bad options.\n"
     "Exit codes: 0 success, 2 any error.\n";
 
@@ -145,6 +145,33 @@ struct Settings {
     NameOptions names;
     SignOptions sign;
     std::string info;
+};
+
+// The options that take a text as it is given.
+struct TextOption {
+    const char *name;
+    std::string Settings::*field;
+};
+const TextOption kTextOptions[] = {
+    {"-o", &Settings::output},         {"--output", &Settings::output},
+    {"--stub", &Settings::stub},       {"--caption", &Settings::caption},
+    {"--dir", &Settings::dir},         {"--command", &Settings::command},
+    {"--message", &Settings::message}, {"-C", &Settings::base},
+    {"--base", &Settings::base},
+};
+
+// The option bits that have a flag of their own.
+struct OptionFlag {
+    const char *name;
+    uint8_t bit;
+};
+const OptionFlag kOptionFlags[] = {
+    {"--show-run-checkbox", OPT_SHOW_RUN_CHECKBOX},
+    {"--select-files", OPT_SELECT_FILES},
+    {"--lock-overwrite", OPT_LOCK_OVERWRITE_MODE},
+    {"--no-size-check", OPT_NO_SIZE_CHECK},
+    {"--auto-start", OPT_AUTO_START},
+    {"--no-finished-message", OPT_NO_FINISHED_MESSAGE},
 };
 
 long ParseNumber(const std::string &option, const std::string &text, long lo, long hi) {
@@ -186,8 +213,22 @@ Settings ParseArguments(int argc, char **argv) {
         auto flagOnly = [&]() {
             if (inlineValue) Fail(name + ": takes no value");
         };
+        bool found = false;
+        for (const OptionFlag &f : kOptionFlags) {
+            if (name != f.name) continue;
+            flagOnly();
+            s.options |= f.bit;
+            found = true;
+        }
+        for (const TextOption &t : kTextOptions) {
+            if (name != t.name) continue;
+            s.*t.field = takeValue();
+            found = true;
+        }
+        if (found) continue;
         if (name == "-h" || name == "--help") {
-            std::printf(kUsage, unsigned(kHeaderOffset));
+            std::printf(kUsage, unsigned(kHeaderOffset), unsigned(kMaxTextLength),
+                        unsigned(kMaxNameLength), unsigned(kMaxTextLength));
             std::exit(0);
         } else if (name == "--version") {
             std::printf("mksfx %s (Tarvex Self-Extractor; stubs of %u bytes)\n", kVersion,
@@ -210,49 +251,19 @@ Settings ParseArguments(int argc, char **argv) {
             s.sign.pass = takeValue();
         } else if (name == "--sign-timestamp") {
             s.sign.timestamp = takeValue();
-        } else if (name == "-o" || name == "--output") {
-            s.output = takeValue();
-        } else if (name == "--stub") {
-            s.stub = takeValue();
-        } else if (name == "--caption") {
-            s.caption = takeValue();
-        } else if (name == "--dir") {
-            s.dir = takeValue();
-        } else if (name == "--command") {
-            s.command = takeValue();
-        } else if (name == "--message") {
-            s.message = takeValue();
         } else if (name == "--message-style") {
             std::string v = takeValue();
             s.hasStyle = true;
-            if (v == "ok") s.style = 0;
-            else if (v == "ok-cancel") s.style = 1;
-            else if (v == "yes-no") s.style = 2;
-            else s.style = uint8_t(ParseNumber(name, v, 0, 6));
-        } else if (name == "--show-run-checkbox") {
-            flagOnly();
-            s.options |= OPT_SHOW_RUN_CHECKBOX;
-        } else if (name == "--select-files") {
-            flagOnly();
-            s.options |= OPT_SELECT_FILES;
-        } else if (name == "--lock-overwrite") {
-            flagOnly();
-            s.options |= OPT_LOCK_OVERWRITE_MODE;
+            if (v == "ok") s.style = MESSAGE_STYLE_OK;
+            else if (v == "ok-cancel") s.style = MESSAGE_STYLE_OK_CANCEL;
+            else if (v == "yes-no") s.style = MESSAGE_STYLE_YES_NO;
+            else s.style = uint8_t(ParseNumber(name, v, 0, MESSAGE_STYLE_LIMIT - 1));
         } else if (name == "--overwrite") {
             std::string v = takeValue();
-            if (v == "confirm") s.overwrite = 0;
-            else if (v == "always") s.overwrite = 1;
-            else if (v == "never") s.overwrite = 2;
+            if (v == "confirm") s.overwrite = OVERWRITE_CONFIRM;
+            else if (v == "always") s.overwrite = OVERWRITE_ALWAYS;
+            else if (v == "never") s.overwrite = OVERWRITE_NEVER;
             else Fail("--overwrite: expected confirm, always or never, got \"" + v + "\"");
-        } else if (name == "--no-size-check") {
-            flagOnly();
-            s.options |= OPT_NO_SIZE_CHECK;
-        } else if (name == "--auto-start") {
-            flagOnly();
-            s.options |= OPT_AUTO_START;
-        } else if (name == "--no-finished-message") {
-            flagOnly();
-            s.options |= OPT_NO_FINISHED_MESSAGE;
         } else if (name == "--raw-options") {
             s.hasRaw = true;
             s.raw = uint8_t(ParseNumber(name, takeValue(), 0, 255));
@@ -265,8 +276,6 @@ Settings ParseArguments(int argc, char **argv) {
         } else if (name == "--password") {
             s.password = takeValue();
             s.hasPassword = true;
-        } else if (name == "-C" || name == "--base") {
-            s.base = takeValue();
         } else {
             Fail(arg + ": unknown option (see mksfx --help)");
         }
@@ -290,7 +299,7 @@ uint8_t OptionByte(const Settings &s) {
 void AppendText(std::string &header, const char *field, const std::string &text) {
     if (text.size() > kMaxTextLength)
         Fail(std::string(field) + ": " + std::to_string(text.size()) +
-             " bytes; a header text holds at most 255 bytes");
+             " bytes; a header text holds at most " + std::to_string(kMaxTextLength) + " bytes");
     header += char(text.size());
     header += text;
 }
@@ -303,12 +312,13 @@ std::string BuildHeader(const Settings &s) {
     AppendText(texts, "--dir", s.dir);
     AppendText(texts, "--command", s.command);
     AppendText(texts, "--message", message);
-    std::string h = "DID";
-    h += char(OptionByte(s));
-    h += '\0';
-    h += '\1';
-    PutU16(h, uint16_t(8 + texts.size()));
-    return h + texts;
+    SFXHeader header;
+    std::memcpy(header.signature, SFX_SIGNATURE, SFX_SIGNATURE_LENGTH);
+    header.options = OptionByte(s);
+    header.reserved[0] = 0;
+    header.reserved[1] = 1;
+    header.headerSize = uint16_t(SFX_FIXED_HEADER_SIZE + texts.size());
+    return std::string(reinterpret_cast<const char *>(&header), sizeof header) + texts;
 }
 
 bool FileExists(const std::string &path) {

@@ -14,8 +14,12 @@
 // The stub walks the ZIP data by its local headers only, from the first byte after
 // the header to the first record that is neither a local header nor a 16-byte data
 // descriptor. Everything written here serves that reader: real CRC-32 and sizes in
-// every local header, entries back to back, no ZIP64, only methods 0 and 8.
+// every local header, entries back to back, no ZIP64, only METHOD_STORED and
+// METHOD_DEFLATED. The record layouts it shares with the stub (SFXHeader,
+// LocalHeader) are written and read as they lie in memory: the builder runs on
+// little-endian machines only, as the stub does.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +28,7 @@
 #include <vector>
 
 #include "app/sfxformat.h"
+#include "archive/zipformat.h"
 
 namespace mksfx {
 
@@ -31,10 +36,11 @@ namespace mksfx {
 constexpr uint32_t kHeaderOffset = HEADER_OFFSET;
 // Positions in the stub are signed 32-bit: the whole file stays below 2 GiB.
 constexpr uint64_t kMaxResult = 0x7FFFFFFFu;
-// The stub reads an entry name into a 258-byte buffer; one byte stays for the NUL.
-constexpr size_t kMaxNameLength = 257;
-// A header text has a one-byte length.
-constexpr size_t kMaxTextLength = 255;
+// One byte below the longest name the stub reads (MAX_ENTRY_NAME): a name the
+// builder writes fits, with its terminator, in MAX_ENTRY_NAME bytes, so it also
+// suits a stub whose name buffer holds the NUL within that length.
+constexpr size_t kMaxNameLength = MAX_ENTRY_NAME - 1;
+constexpr size_t kMaxTextLength = SFX_MAX_TEXT_LENGTH;
 
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;
@@ -43,8 +49,33 @@ constexpr uint32_t kDescriptorSig = 0x08074B50;
 constexpr uint32_t kZip64EndSig = 0x06064B50;
 constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDescriptor = 0x0008;
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored little-endian");
+
+// The records of the ZIP directory, which the stub never reads, as stored
+// (after LocalHeader, archive/zipformat.h).
+#pragma pack(push, 1)
+// A central directory file header; its name, extra field and comment follow.
+struct CentralHeader {
+    uint32_t signature;
+    uint16_t versionMadeBy, versionNeeded, flags, method, modTime, modDate;
+    uint32_t crc32, compressedSize, uncompressedSize;
+    uint16_t nameLength, extraLength, commentLength, diskStart, internalAttributes;
+    uint32_t externalAttributes, localOffset;
+};
+// The end-of-central-directory record; its comment follows.
+struct EndOfCentralDirectory {
+    uint32_t signature;
+    uint16_t disk, cdDisk, entriesOnDisk, entries;
+    uint32_t cdSize, cdOffset;
+    uint16_t commentLength;
+};
+#pragma pack(pop)
+static_assert(sizeof(CentralHeader) == 46, "CentralHeader is read as it is stored");
+static_assert(sizeof(EndOfCentralDirectory) == END_RECORD_SIZE &&
+                  offsetof(EndOfCentralDirectory, commentLength) == END_RECORD_COMMENT_LENGTH,
+              "EndOfCentralDirectory is read as it is stored");
+
+// Flag bits the stub never reads; the builder refuses them (ZIP_FLAG_* are shared).
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint16_t kFlagMaskedDirectory = 0x2000;
 // General-purpose bit 11: the name (and comment) are UTF-8.
@@ -105,7 +136,7 @@ struct CentralRecord {
     uint16_t method = 0;
     uint16_t modTime = 0;
     uint16_t modDate = 0;
-    uint32_t crc = 0;
+    uint32_t crc32 = 0;
     uint32_t compressedSize = 0;
     uint32_t uncompressedSize = 0;
     std::string name;
@@ -117,6 +148,20 @@ struct CentralRecord {
 };
 
 uint32_t Crc32(uint32_t crc, const void *data, size_t length);
+
+// The fields that local headers, central headers and CentralRecord share by
+// name, from one to another (the name's and extra field's lengths excepted).
+template <typename To, typename From>
+void CopyEntryFields(To &to, const From &from) {
+    to.versionNeeded = from.versionNeeded;
+    to.flags = from.flags;
+    to.method = from.method;
+    to.modTime = from.modTime;
+    to.modDate = from.modDate;
+    to.crc32 = from.crc32;
+    to.compressedSize = from.compressedSize;
+    to.uncompressedSize = from.uncompressedSize;
+}
 
 // Writes the 30-byte local header, the name and the extra field.
 void WriteLocalHeader(Output &out, const CentralRecord &r, const std::string &localExtra);
