@@ -41,6 +41,11 @@ const char kUsage[] =
     "                           ../win32/tarvex-sfx.exe relative to the mksfx program's\n"
     "                           folder (the layout of a build tree: build/host/mksfx\n"
     "                           finds build/win32/tarvex-sfx.exe)\n"
+    "  --keep-order             write the entries in input order (a .zip's own order;\n"
+    "                           folders walked in name order). By default they go in\n"
+    "                           the order of the stub's sorted file list (the system's\n"
+    "                           case-insensitive sort, code page 1252), in which the\n"
+    "                           stub finds each entry's list item fastest\n"
     "\n"
     "Header texts (at most 255 bytes each, stored as given):\n"
     "  --caption TEXT           window caption (empty: \"Tarvex Self-Extractor\")\n"
@@ -102,6 +107,7 @@ struct Settings {
     int level = 9;
     std::string password;
     bool hasPassword = false;
+    bool keepOrder = false;
     std::string base;
     std::vector<std::string> inputs;
 };
@@ -152,6 +158,9 @@ Settings ParseArguments(int argc, char **argv) {
             s.output = takeValue();
         } else if (name == "--stub") {
             s.stub = takeValue();
+        } else if (name == "--keep-order") {
+            flagOnly();
+            s.keepOrder = true;
         } else if (name == "--caption") {
             s.caption = takeValue();
         } else if (name == "--dir") {
@@ -308,13 +317,14 @@ int Run(int argc, char **argv) {
     std::vector<CentralRecord> records;
     std::string comment;
     if (zipInput) {
-        records = RewriteZip(out, s.inputs[0], comment);
+        records = RewriteZip(out, s.inputs[0], comment, s.keepOrder);
     } else {
         PackOptions o;
         o.store = s.store || s.level == 0;
         o.level = s.level == 0 ? 9 : s.level;
         o.password = s.password;
         o.baseDir = s.base;
+        o.keepOrder = s.keepOrder;
         records = PackInputs(out, s.inputs, o);
     }
     WriteCentralDirectory(out, records, comment);

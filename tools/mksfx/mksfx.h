@@ -6,15 +6,18 @@
 //   zipwrite.cpp ZIP record encoding and the traditional encryption
 //   pack.cpp     files and folders packed into fresh entries
 //   rewrite.cpp  an existing .zip rewritten into the form the stub walks
+//   order.cpp    the order of the stub's sorted file list
 //
 // The stub walks the ZIP data by its local headers only, from the first byte after
 // the header to the first record that is neither a local header nor a 16-byte data
 // descriptor. Everything written here serves that reader: real CRC-32 and sizes in
 // every local header, entries back to back, no ZIP64, only methods 0 and 8.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/sfxformat.h"
@@ -137,6 +140,7 @@ struct PackOptions {
     int level = 9;
     std::string password;   // empty: no encryption
     std::string baseDir;    // inputs are taken relative to it ("" = current dir)
+    bool keepOrder = false; // entries in input order, not in the list's
 };
 // Packs files and folders into entries after the current position of `out`.
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
@@ -148,7 +152,26 @@ std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string
 // `out` and returns them with their new offsets; `comment` receives the archive
 // comment.
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment);
+                                      std::string &comment, bool keepOrder);
+
+// ---- order.cpp ----
+
+// The key by which the stub's sorted file list places an entry name: two keys
+// compare as byte strings the way the list compares the two names.
+std::string ListSortKey(const std::string &name);
+
+// Puts entries into the order of the stub's file list; names with equal keys
+// keep their order.
+template <class Entry, class NameOf>
+void SortInListOrder(std::vector<Entry> &entries, NameOf nameOf) {
+    std::vector<std::pair<std::string, size_t>> keys;
+    for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(ListSortKey(nameOf(entries[i])), i);
+    std::sort(keys.begin(), keys.end());
+    std::vector<Entry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto &key : keys) sorted.push_back(std::move(entries[key.second]));
+    entries = std::move(sorted);
+}
 
 // ---- little-endian helpers ----
 inline uint16_t GetU16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }

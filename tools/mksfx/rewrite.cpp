@@ -8,7 +8,8 @@
 // except for encrypted entries: their password check byte was made from the
 // modification time when bit 3 is set, so they keep the bit and get a 16-byte
 // descriptor (the only form the stub skips). The central directory is rebuilt with
-// the new offsets and the archive comment is kept.
+// the new offsets and the archive comment is kept. The entries go in the order
+// of the stub's file list (order.cpp) unless --keep-order keeps the archive's.
 #include "mksfx.h"
 
 #include <cerrno>
@@ -148,7 +149,7 @@ const std::string kNoZip64 = "ZIP64 is not supported by the stub (sizes and posi
 }  // namespace
 
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment) {
+                                      std::string &comment, bool keepOrder) {
     Input in(zipPath);
     EndRecord end = FindEndRecord(in, zipPath);
     uint8_t locator[4];
@@ -260,7 +261,6 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
 
         // Everything is checked before the first byte is copied, the size limit
         // included, so a refusal costs no copying.
-        r.localOffset = projected;
         projected += 30 + nameLength + localExtra.size() + r.compressedSize +
                      ((newFlags & kFlagDescriptor) ? 16 : 0);
         if (projected > kMaxResult)
@@ -269,10 +269,11 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         plan.push_back({r, local, localExtra, dataStart});
     }
 
+    if (!keepOrder) SortInListOrder(plan, [](const Planned &e) { return e.central.name; });
     std::vector<CentralRecord> records;
-    for (const Planned &e : plan) {
+    for (Planned &e : plan) {
         out.SetEntry(e.central.name);
-        if (out.Position() != e.central.localOffset) Fail("internal error: entry offsets disagree");
+        e.central.localOffset = out.Position();
         WriteLocalHeader(out, e.local, e.localExtra);
         in.CopyTo(out, e.dataStart, e.central.compressedSize);
         if (e.local.flags & kFlagDescriptor) WriteDescriptor(out, e.local);
