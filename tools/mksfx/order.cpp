@@ -39,6 +39,7 @@ namespace {
 
 // Primary weight of each byte: script in the high byte, weight in the low byte.
 // 0x00NN (NN > 0): a word-sort mark with special weight NN; 0: no weight at all.
+// The five bytes that code page 1252 leaves undefined read as C1 controls.
 const uint16_t kPrimary[256] = {
     0x0000, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x0008, 0x0009,  // 00
     0x000A, 0x0705, 0x0706, 0x0707, 0x0708, 0x0709, 0x000B, 0x000C,  // 08
@@ -101,8 +102,9 @@ uint8_t CaseWeight(uint8_t c) {
     return c == 0xAA || c == 0xBA || c == 0xB2 || c == 0xB3 || c == 0xB9 ? 6 : 2;
 }
 
-// No level's weights include 0 or 1: 1 separates the levels, and a shorter level
-// ends first. Trailing neutral weights (2) are dropped, as the system's keys do.
+// No weight of the first three levels is 0 or 1: 1 ends each of them, so that a
+// shorter level sorts first. Trailing neutral weights (2) are dropped, as the
+// system's keys drop them.
 void TrimNeutral(std::string &level) {
     while (!level.empty() && level.back() == 2) level.pop_back();
 }
@@ -123,13 +125,12 @@ std::string ListSortKey(const std::string &name) {
             continue;
         }
         uint8_t d = c >= 0x80 && kDiacritic[c - 0x80] ? kDiacritic[c - 0x80] : 2;
-        uint16_t second = SecondWeight(c);
-        for (uint16_t weight : {w, second}) {
-            if (weight == 0) break;
-            primary += char(weight >> 8);
-            primary += char(weight & 0xFF);
-            diacritic += char(weight == w ? d : 2);
-            cases += char(weight == w ? CaseWeight(c) : 2);
+        const uint16_t letters[2] = {w, SecondWeight(c)};
+        for (int k = 0; k < 2 && letters[k]; k++) {
+            primary += char(letters[k] >> 8);
+            primary += char(letters[k] & 0xFF);
+            diacritic += char(k == 0 ? d : 2);
+            cases += char(k == 0 ? CaseWeight(c) : 2);
             weights++;
         }
     }
