@@ -302,7 +302,7 @@ TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
         SCOPED_TRACE(m.label);
         fs::remove(dir / "in.zip");
         ASSERT_EQ(Sh(m.command), 0) << Slurp("sh.log");
-        Result r = Run("-o out.exe in.zip");
+        Result r = Run("--keep-order -o out.exe in.zip");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(Sh(std::string("unzip -tq -P '") + m.password + "' out.exe"), 0) << Slurp("sh.log");
 
@@ -316,6 +316,11 @@ TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
         }
         EXPECT_TRUE(EndsWithEndRecord(f));
         EXPECT_EQ(ZipComment(f), ZipComment(ReadBytes(dir / "in.zip")));
+        // In the file list's order (the default) the moved entries walk as well.
+        ASSERT_EQ(Run("-o listed.exe in.zip").status, 0);
+        std::vector<Walked> listed = StubWalk(ReadBytes(dir / "listed.exe"), m.password);
+        EXPECT_EQ(listed.size(), walked.size());
+        for (const Walked &e : listed) EXPECT_TRUE(e.passwordOk && e.dataOk) << e.name;
     }
 }
 
@@ -448,7 +453,8 @@ TEST_F(MksfxPack, NamesFromTheBaseFolder) {
         std::vector<std::string> names;
     } cases[] = {
         {"-C d .", {"a.txt", "empty", "rand.bin", "sub/", "sub/b.txt"}},
-        {"--base=d sub a.txt", {"sub/", "sub/b.txt", "a.txt"}},
+        {"--keep-order --base=d sub a.txt", {"sub/", "sub/b.txt", "a.txt"}},
+        {"--base=d sub a.txt", {"a.txt", "sub/", "sub/b.txt"}},  // the file list's order
         {"./d/sub/", {"d/sub/", "d/sub/b.txt"}},
         {"d/a.txt d/sub/b.txt", {"d/a.txt", "d/sub/b.txt"}},
     };

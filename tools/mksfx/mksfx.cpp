@@ -51,6 +51,11 @@ const char kUsage[] =
     "                           installs for all users (HKLM, Program Files), needs\n"
     "                           --elevation admin: without it Windows asks for no\n"
     "                           elevation and refuses those writes\n"
+    "  --keep-order             write the entries in input order (a .zip's own order;\n"
+    "                           folders walked in name order). By default they go in\n"
+    "                           the order of the stub's sorted file list (the system's\n"
+    "                           case-insensitive sort, code page 1252), in which the\n"
+    "                           stub finds each entry's list item fastest\n"
     "\n"
     "Header texts (at most %u bytes each, stored as given):\n"
     "  --caption TEXT           window caption (empty: \"Tarvex Self-Extractor\")\n"
@@ -139,6 +144,7 @@ struct Settings {
     int level = 9;
     std::string password;
     bool hasPassword = false;
+    bool keepOrder = false;
     std::string base;
     std::vector<std::string> inputs;
     std::string elevation;  // "" keeps the stub's level
@@ -251,6 +257,9 @@ Settings ParseArguments(int argc, char **argv) {
             s.sign.pass = takeValue();
         } else if (name == "--sign-timestamp") {
             s.sign.timestamp = takeValue();
+        } else if (name == "--keep-order") {
+            flagOnly();
+            s.keepOrder = true;
         } else if (name == "--message-style") {
             std::string v = takeValue();
             s.hasStyle = true;
@@ -387,7 +396,7 @@ int Run(int argc, char **argv) {
     std::vector<CentralRecord> records;
     std::string comment;
     if (zipInput) {
-        records = RewriteZip(out, s.inputs[0], comment, s.names);
+        records = RewriteZip(out, s.inputs[0], comment, s.names, s.keepOrder);
     } else {
         PackOptions o;
         o.store = s.store || s.level == 0;
@@ -395,6 +404,7 @@ int Run(int argc, char **argv) {
         o.password = s.password;
         o.baseDir = s.base;
         o.names = s.names;
+        o.keepOrder = s.keepOrder;
         records = PackInputs(out, s.inputs, o);
     }
     WriteCentralDirectory(out, records, comment);

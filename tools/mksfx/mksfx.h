@@ -10,6 +10,7 @@
 //   manifest.cpp the execution level in the stub's manifest
 //   sign.cpp     Authenticode signing of the result (through osslsigncode)
 //   info.cpp     --info: what a self-extractor holds, read as the stub reads it
+//   order.cpp    the order of the stub's sorted file list
 //
 // The stub walks the ZIP data by its local headers only, from the first byte after
 // the header to the first record that is neither a local header nor a 16-byte data
@@ -20,11 +21,13 @@
 // little-endian machines only, as the stub does.
 #pragma once
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/sfxformat.h"
@@ -250,6 +253,7 @@ struct PackOptions {
     std::string password;   // empty: no encryption
     std::string baseDir;    // inputs are taken relative to it ("" = current dir)
     NameOptions names;
+    bool keepOrder = false; // entries in input order, not in the list's
 };
 // Packs files and folders into entries after the current position of `out`.
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
@@ -261,7 +265,27 @@ std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string
 // `out` and returns them with their new offsets; `comment` receives the archive
 // comment.
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment, const NameOptions &names);
+                                      std::string &comment, const NameOptions &names, bool keepOrder);
+
+
+// ---- order.cpp ----
+
+// The key by which the stub's sorted file list places an entry name: two keys
+// compare as byte strings the way the list compares the two names.
+std::string ListSortKey(const std::string &name);
+
+// Puts entries into the order of the stub's file list; names with equal keys
+// keep their order.
+template <class Entry, class NameOf>
+void SortInListOrder(std::vector<Entry> &entries, NameOf nameOf) {
+    std::vector<std::pair<std::string, size_t>> keys;
+    for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(ListSortKey(nameOf(entries[i])), i);
+    std::sort(keys.begin(), keys.end());
+    std::vector<Entry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto &key : keys) sorted.push_back(std::move(entries[key.second]));
+    entries = std::move(sorted);
+}
 
 // ---- little-endian helpers ----
 inline uint16_t GetU16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }

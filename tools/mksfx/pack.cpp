@@ -4,9 +4,11 @@
 // Names are the input paths as given (relative to --base), with "/" separators,
 // "." components dropped and a leading "/" or drive removed; ".." is refused
 // because the stub would have to refuse it later. Folders are walked in name order
-// so that the same inputs always give the same bytes. Every entry gets its real
-// CRC-32 and sizes in the local header and no data descriptor: the CRC is computed
-// in a first read of the file, before the (encrypted) data is written.
+// so that the same inputs always give the same bytes; the entries are then
+// written in the order of the stub's file list (order.cpp) unless --keep-order
+// is given. Every entry gets its real CRC-32 and sizes in the local header and no
+// data descriptor: the CRC is computed in a first read of the file, before the
+// (encrypted) data is written.
 #include "mksfx.h"
 
 #include <algorithm>
@@ -316,6 +318,7 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
                                       const PackOptions &options) {
     std::vector<Item> items = CollectItems(inputs, options.baseDir, options.names);
+    if (!options.keepOrder) SortInListOrder(items, [](const Item &item) { return item.name; });
     if (options.store) {
         // Stored sizes are known in advance: refuse before writing gigabytes.
         uint64_t projected = out.Position();

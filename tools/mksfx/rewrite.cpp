@@ -9,7 +9,8 @@
 // their password check byte was made from the modification time when bit 3 is
 // set, so they keep it and get a 16-byte descriptor (the only form the stub
 // skips). The central directory is rebuilt with the new offsets and the archive
-// comment is kept.
+// comment is kept. The entries go in the order of the stub's file list (order.cpp)
+// unless --keep-order keeps the archive's.
 #include "mksfx.h"
 
 #include <cerrno>
@@ -146,7 +147,8 @@ const std::string kNoZip64 = "ZIP64 is not supported by the stub (sizes and posi
 }  // namespace
 
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment, const NameOptions &names) {
+                                      std::string &comment, const NameOptions &names,
+                                      bool keepOrder) {
     Input in(zipPath);
     EndRecord end = FindEndRecord(in, zipPath);
     uint8_t locator[4];
@@ -269,10 +271,11 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         plan.push_back({r, local, localExtra, dataStart});
     }
 
+    if (!keepOrder) SortInListOrder(plan, [](const Planned &e) { return e.central.name; });
     std::vector<CentralRecord> records;
-    for (const Planned &e : plan) {
+    for (Planned &e : plan) {
         out.SetEntry(e.central.name);
-        if (out.Position() != e.central.localOffset) Fail("internal error: entry offsets disagree");
+        e.central.localOffset = out.Position();
         WriteLocalHeader(out, e.local, e.localExtra);
         in.CopyTo(out, e.dataStart, e.central.compressedSize);
         if (e.local.flags & ZIP_FLAG_DESCRIPTOR) WriteDescriptor(out, e.local);
