@@ -360,6 +360,7 @@ TEST_F(ExtractPass, EdgeEntries) {
     dressed.flags = 8;
     dressed.extra = "123456789";
     dressed.descriptors = 1;
+    const std::vector<std::string> refused = zipkit::RefusedPasswords(zipkit::CraftZip({one, two}), 3);
 
     std::vector<PassCase> cases = {
         {.label = "a path of 259 characters is written",
@@ -398,7 +399,7 @@ TEST_F(ExtractPass, EdgeEntries) {
          .result = true, .after = {{"a", "old"}}, .boxes = {kFinished}, .passwordDialogs = 1},
         {.label = "three wrong passwords for the second entry stop there",
          .zip = Crafted({one, two, E("c", "gamma")}),
-         .play = Passwords({"first", "x1", "x2", "x3"}),
+         .play = Passwords({"first", refused[0], refused[1], refused[2]}),
          .after = {{"one", "1111"}}, .selected = {"c", "two"}, .passwordDialogs = 4},
         {.label = "encrypted, stored, with extra field and descriptor",
          .zip = Crafted({dressed, E("z", "zeta")}), .play = Passwords({"pw"}),
@@ -414,13 +415,21 @@ TEST_F(ExtractPass, ImpossibleDosDate) {
     CraftedEntry undated = E("u", "undated");
     undated.modDate = 0;
     undated.modTime = 0;
-    time_t before = time(nullptr);
+    // The file system's own clock brackets the pass: files written just before
+    // and just after it (the system clock and file times may round differently).
+    auto writtenNow = [this](const std::string &name) {
+        testutil::WriteHostFile(tmp / name, "");
+        struct stat st;
+        return stat((tmp / name).c_str(), &st) == 0 ? st.st_mtime : (time_t)-1;
+    };
+    time_t before = writtenNow("before");
     archives::PassOutcome out = Run(zipkit::CraftZip({undated, E("d", "dated")}), {});
+    time_t after = writtenNow("after");
     EXPECT_TRUE(out.result());
     struct stat st;
     ASSERT_EQ(stat((dest + "/u").c_str(), &st), 0);
     EXPECT_GE(st.st_mtime, before);
-    EXPECT_LE(st.st_mtime, time(nullptr));
+    EXPECT_LE(st.st_mtime, after);
     ASSERT_EQ(stat((dest + "/d").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, DosMoment());
 }
@@ -518,7 +527,13 @@ std::string CheckByteCollision(const std::string &encryptionHeader, uint8_t chec
 }
 
 TEST_F(ExtractPass, Passwords) {
-    auto info = [] { return archives::InfoZip(ToolFiles(), "-P secret"); };
+    // One archive for every case, and wrong passwords that each of its entries
+    // refuses: zip makes a new encryption header every time, and any password
+    // passes the one-byte check by chance once in 256.
+    const std::string infoZip = archives::InfoZip(ToolFiles(), "-P secret");
+    ASSERT_FALSE(infoZip.empty());
+    auto info = [infoZip] { return infoZip; };
+    const std::vector<std::string> wrong = zipkit::RefusedPasswords(infoZip, 3);
     CraftedEntry plainA = E("a", "alpha"), lockedB = E("b", kBig, 8), plainC = E("c", "gamma");
     lockedB.password = "pw";
     CraftedEntry one = E("one", "1111"), two = E("two", "2222", 8);
@@ -536,10 +551,10 @@ TEST_F(ExtractPass, Passwords) {
     ASSERT_FALSE(impostor.empty());
 
     std::vector<PassCase> cases = {
-        {.label = "wrong, then right", .zip = info, .play = Passwords({"nope", "secret"}),
+        {.label = "wrong, then right", .zip = info, .play = Passwords({wrong[0], "secret"}),
          .result = true, .after = kToolTree, .boxes = {kFinished}, .passwordDialogs = 2},
         {.label = "three wrong: no message, nothing written, all selected",
-         .zip = info, .play = Passwords({"x1", "x2", "x3"}),
+         .zip = info, .play = Passwords(wrong),
          .selected = {"a.txt", "d/", "d/b.txt", "empty"}, .passwordDialogs = 3},
         {.label = "three empty", .zip = info, .play = Passwords({"", "", ""}),
          .selected = {"a.txt", "d/", "d/b.txt", "empty"}, .passwordDialogs = 3},
@@ -548,7 +563,7 @@ TEST_F(ExtractPass, Passwords) {
         {.label = "a wrong held password is tried first", .zip = info,
          .play = Passwords({"secret"}),
          .result = true, .after = kToolTree, .boxes = {kFinished}, .passwordDialogs = 1,
-         .heldPassword = "x3"},
+         .heldPassword = wrong[2]},
         {.label = "plain entries need none", .zip = Crafted({plainA, lockedB, plainC}),
          .play = Passwords({"pw"}),
          .result = true, .after = {{"a", "alpha"}, {"b", kBig}, {"c", "gamma"}},
@@ -584,8 +599,10 @@ TEST_F(ExtractPass, Passwords) {
 }
 
 TEST_F(ExtractPass, ThreeWrongPasswordsKeepTheLastTyped) {
-    Run(archives::InfoZip(ToolFiles(), "-P secret"), Passwords({"x1", "x2", "x3"}));
-    EXPECT_STREQ(currentPassword, "x3");
+    std::string zip = archives::InfoZip(ToolFiles(), "-P secret");
+    std::vector<std::string> wrong = zipkit::RefusedPasswords(zip, 3);
+    Run(zip, Passwords(wrong));
+    EXPECT_STREQ(currentPassword, wrong[2].c_str());
     EXPECT_FALSE(testutil::HostExists(dest));
 }
 
