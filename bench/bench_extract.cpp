@@ -93,7 +93,7 @@ std::map<std::string, std::string> Tree(const std::string &folder) {
     std::map<std::string, std::string> files;
     for (const auto &e : fs::recursive_directory_iterator(folder)) {
         if (!e.is_regular_file()) continue;
-        files[fs::relative(e.path(), folder).string()] = archives::ReadHostFile(e.path().string());
+        files[fs::relative(e.path(), folder).string()] = testutil::ReadHostFile(e.path().string());
     }
     return files;
 }
@@ -113,7 +113,7 @@ int main(int argc, char **argv) {
     bool oursOnly = argc > 6 && std::string(argv[6]) == "ours";
     if (rounds < 1) rounds = 1;
 
-    std::string zip = archives::ReadHostFile(zipPath);
+    std::string zip = testutil::ReadHostFile(zipPath);
     if (zip.empty()) Fail("cannot read " + zipPath);
     standin::Reset();
     archives::OpenedSfx sfx(work + "/corpus-sfx.exe", zip);
