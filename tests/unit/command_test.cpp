@@ -13,6 +13,7 @@
 #include "actions/command.h"
 #include "app/SFXgbls.h"
 #include "platform/posix/standin.h"
+#include "support/drive.h"
 #include "ui/Dialog.h"
 
 namespace {
@@ -22,18 +23,14 @@ const std::string k9x = "rundll.exe setupx.dll,InstallHinfSection DefaultInstall
 
 // Drive D: is a fresh host folder holding dest\ and def\; the shared text
 // buffers point at the fixture's own.
-class CommandTest : public ::testing::Test {
+class CommandTest : public DriveTest {
 protected:
-    std::string root;
     char command[TEXT_BUFFER_SIZE] = {};
     char defaultDir[TEXT_BUFFER_SIZE] = {};
     char *savedCommand = nullptr, *savedDefault = nullptr;
 
     void SetUp() override {
-        standin::Reset();
-        char tmpl[] = "/tmp/command_XXXXXX";
-        root = mkdtemp(tmpl);
-        standin::MapDrive('D', root);
+        DriveTest::SetUp();
         Mkdir("dest");
         Mkdir("def");
         Mkdir("my dir");
@@ -51,8 +48,7 @@ protected:
         defaultDirText = savedDefault;
         hasCommand = false;
         extractDir[0] = 0;
-        standin::Reset();
-        ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
+        DriveTest::TearDown();
     }
     void Mkdir(const std::string &rel) { ASSERT_EQ(mkdir((root + "/" + rel).c_str(), 0777), 0); }
     void Touch(const std::string &rel) { std::ofstream(root + "/" + rel) << "x"; }
@@ -259,8 +255,7 @@ TEST_F(CommandTest, DefaultDirectoryIsCurrentDuringTheStartAndRestoredAfter) {
         {"", "D:\\"},
     };
     for (auto &c : cases) {
-        standin::Reset();
-        standin::MapDrive('D', root);
+        FreshStandin();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\"));
         strcpy(defaultDir, c.defaultDir);
         SetCommand("><setup.exe");
@@ -325,8 +320,7 @@ TEST_F(CommandTest, InfCommandLinesPerPlatform) {
         {3, "><drv.inf", inf},
     };
     for (auto &c : cases) {
-        standin::Reset();
-        standin::MapDrive('D', root);
+        FreshStandin();
         standin::SetPlatformId(c.platform);
         strcpy(extractDir, "D:\\dest");
         SetCommand(c.command);

@@ -97,7 +97,7 @@ bool PassesCheck(const std::string &encryptionHeader, const std::string &passwor
 // ---- writer ----------------------------------------------------------------------------
 
 // The fields that local and central headers share, from the version needed on.
-static void EntryFields(std::string &out, uint16_t flags, uint16_t method, const CraftedEntry &e,
+static void WriteFields(std::string &out, uint16_t flags, uint16_t method, const CraftedEntry &e,
                         uint32_t crc, uint32_t compressed, uint16_t nameLength,
                         uint16_t extraLength) {
     Put16(out, 20);  // version needed: 2.0
@@ -128,7 +128,7 @@ std::string CraftZip(const std::vector<CraftedEntry> &entries, uint32_t base,
         }
         uint32_t offset = base + (uint32_t)out.size();
         Put32(out, e.signature);
-        EntryFields(out, flags, e.method, e, crc,
+        WriteFields(out, flags, e.method, e, crc,
                     e.setCompressedSize ? e.compressedSize : (uint32_t)stored.size(),
                     e.setNameLength ? e.nameLength : (uint16_t)e.name.size(),
                     (uint16_t)e.extra.size());
@@ -141,7 +141,7 @@ std::string CraftZip(const std::vector<CraftedEntry> &entries, uint32_t base,
         }
         Put32(central, CENTRAL_SIGNATURE);
         Put16(central, 20);  // made by: 2.0
-        EntryFields(central, flags, e.method, e, crc, (uint32_t)stored.size(),
+        WriteFields(central, flags, e.method, e, crc, (uint32_t)stored.size(),
                     (uint16_t)e.name.size(), 0);
         Put16(central, 0);  // comment length
         Put16(central, 0);  // disk
@@ -167,6 +167,21 @@ std::string EndRecord() { return CraftZip({}); }
 
 // ---- readers ---------------------------------------------------------------------------
 
+// Reads the shared fields from `at`, the flags of a local or central header; the
+// name's and the extra field's lengths follow them.
+static void ReadFields(const std::string &file, size_t at, EntryFields &e, size_t &nameLength,
+                       size_t &extraLength) {
+    e.flags = Get16(file, at);
+    e.method = Get16(file, at + 2);
+    e.modTime = Get16(file, at + 4);
+    e.modDate = Get16(file, at + 6);
+    e.crc = Get32(file, at + 8);
+    e.compressedSize = Get32(file, at + 12);
+    e.size = Get32(file, at + 16);
+    nameLength = Get16(file, at + 20);
+    extraLength = Get16(file, at + 22);
+}
+
 std::vector<LocalEntry> LocalEntries(const std::string &file, size_t start) {
     std::vector<LocalEntry> out;
     size_t pos = start;
@@ -178,15 +193,9 @@ std::vector<LocalEntry> LocalEntries(const std::string &file, size_t start) {
         }
         if (signature != LOCAL_SIGNATURE) break;
         LocalEntry e;
+        size_t nameLength, extraLength;
+        ReadFields(file, pos + 6, e, nameLength, extraLength);
         e.header = pos;
-        e.flags = Get16(file, pos + 6);
-        e.method = Get16(file, pos + 8);
-        e.modTime = Get16(file, pos + 10);
-        e.modDate = Get16(file, pos + 12);
-        e.crc = Get32(file, pos + 14);
-        e.compressedSize = Get32(file, pos + 18);
-        e.size = Get32(file, pos + 22);
-        size_t nameLength = Get16(file, pos + 26), extraLength = Get16(file, pos + 28);
         e.data = pos + LOCAL_HEADER_SIZE + nameLength + extraLength;
         if (e.data + e.compressedSize > file.size()) break;
         e.name = file.substr(pos + LOCAL_HEADER_SIZE, nameLength);
@@ -217,17 +226,13 @@ std::vector<CentralEntry> CentralEntries(const std::string &zip) {
     for (unsigned n = Get16(zip, end + 10); n > 0; n--) {
         if (Get32(zip, pos) != CENTRAL_SIGNATURE) return {};
         CentralEntry e;
-        e.flags = Get16(zip, pos + 8);
-        e.method = Get16(zip, pos + 10);
-        e.crc = Get32(zip, pos + 16);
-        e.compressedSize = Get32(zip, pos + 20);
-        e.size = Get32(zip, pos + 24);
+        size_t nameLength, extraLength;
+        ReadFields(zip, pos + 8, e, nameLength, extraLength);
         e.localHeader = Get32(zip, pos + 42);
-        size_t nameLength = Get16(zip, pos + 28);
         if (pos + 46 + nameLength > zip.size()) return {};
         e.name = zip.substr(pos + 46, nameLength);
         out.push_back(e);
-        pos += 46 + nameLength + Get16(zip, pos + 30) + Get16(zip, pos + 32);
+        pos += 46 + nameLength + extraLength + Get16(zip, pos + 32);
     }
     return out;
 }

@@ -85,13 +85,16 @@ std::string CraftZip(const std::vector<CraftedEntry> &entries, uint32_t base = 0
 std::string EndRecord();
 
 // ---- readers ---------------------------------------------------------------------------
-// One entry as its local header gives it.
-struct LocalEntry {
-    size_t header = 0;  // offset of the local header in the file
-    size_t data = 0;    // offset of the data, after name and extra field
+// The fields that local and central headers share.
+struct EntryFields {
     uint16_t flags = 0, method = 0, modTime = 0, modDate = 0;
     uint32_t crc = 0, compressedSize = 0, size = 0;
     std::string name;
+};
+// One entry as its local header gives it.
+struct LocalEntry : EntryFields {
+    size_t header = 0;  // offset of the local header in the file
+    size_t data = 0;    // offset of the data, after name and extra field
     std::string Data(const std::string &file) const { return file.substr(data, compressedSize); }
 };
 // The local headers from `start` on, one after the other's data, as the stub
@@ -104,11 +107,9 @@ std::vector<LocalEntry> LocalEntries(const std::string &file, size_t start = 0);
 size_t FindEndRecord(const std::string &file);
 // That record's comment; "(none)" without a record.
 std::string Comment(const std::string &file);
-// One entry as the central directory gives it (offsets as stored).
-struct CentralEntry {
-    uint16_t flags = 0, method = 0;
-    uint32_t crc = 0, compressedSize = 0, size = 0, localHeader = 0;
-    std::string name;
+// One entry as the central directory gives it.
+struct CentralEntry : EntryFields {
+    uint32_t localHeader = 0;  // offset of the local header, as stored
 };
 // The central directory that FindEndRecord's record points to, in its order;
 // empty when there is none or it is damaged.
