@@ -25,7 +25,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench.h"
 #include "platform/posix/standin.h"
 #include "support/inflate_run.h"
 #include "support/testutil.h"
@@ -49,13 +49,10 @@ double Now() {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return bench::WallTime();
 }
 
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "bench_inflate: %s\n", what.c_str());
-    std::exit(1);
-}
+using bench::Fail;
 
 struct Result {
     uint32_t crc = 0;
@@ -138,10 +135,7 @@ Result Libdeflate(const std::string &streamPath, long streamSize, const std::str
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_inflate LIST WORKDIR OUTDIR ROUNDS [ours|zlib|libdeflate]\n");
-        return 2;
-    }
+    bench::Start("bench_inflate", argc, 4, "LIST WORKDIR OUTDIR ROUNDS [ours|zlib|libdeflate]");
     std::string work = argv[2], outDir = argv[3];
     int rounds = std::atoi(argv[4]);
     const char *names[3] = {"ours", "zlib", "libdeflate"};

@@ -21,6 +21,12 @@ namespace {
 const std::string kNt = "rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall";
 const std::string k9x = "rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 ";
 
+// A command text and what one step makes of it: the program part or the run
+// check box's caption, and (when splitting) the parameter part.
+struct CommandCase {
+    const char *command, *expected, *parameters = "";
+};
+
 // Drive D: is a fresh host folder holding dest\ and def\; the shared text
 // buffers point at the fixture's own.
 class CommandTest : public DriveTest {
@@ -119,9 +125,7 @@ TEST(CommandInf, NameEndsInInfWithoutRegardToCase) {
 }
 
 TEST_F(CommandTest, FirstSeparatorSplitsAndTokensBecomeTheDestination) {
-    struct {
-        const char *command, *program, *parameters;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"setup.exe|-auto", "setup.exe", "-auto"},
         {"setup.exe", "setup.exe", ""},
         {"a|b|c", "a", "b|c"},
@@ -135,7 +139,7 @@ TEST_F(CommandTest, FirstSeparatorSplitsAndTokensBecomeTheDestination) {
     };
     for (auto &c : cases) {
         SetCommand(c.command);
-        EXPECT_EQ(Part(1), c.program) << c.command;
+        EXPECT_EQ(Part(1), c.expected) << c.command;
         EXPECT_EQ(Part(2), c.parameters) << c.command;
     }
 }
@@ -174,9 +178,7 @@ TEST_F(CommandTest, ShortFormReplacesAnExistingNameOnlyWhenItFits) {
     // Exactly as long as the part: no room for its NUL.
     standin::SetShortPath("D:\\Program Files\\a.exe", "D:\\PROGRA~1\\ABCDE\\a.exe");
     strcpy(extractDir, "D:\\Program Files");
-    struct {
-        const char *command, *program;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"><setup.exe", "D:\\PROGRA~1\\setup.exe"},
         {"><long name.inf", "D:\\PROGRA~1\\LONGNA~1.INF"},
         {"><a.exe", "D:\\Program Files\\a.exe"},
@@ -188,7 +190,7 @@ TEST_F(CommandTest, ShortFormReplacesAnExistingNameOnlyWhenItFits) {
     };
     for (auto &c : cases) {
         SetCommand(c.command);
-        EXPECT_EQ(Part(1), c.program) << c.command;
+        EXPECT_EQ(Part(1), c.expected) << c.command;
     }
     // A short form longer than the part does not fit either ("my dir" becomes
     // "MYDIR~1"): the long form stays.
@@ -200,9 +202,7 @@ TEST_F(CommandTest, ShortFormReplacesAnExistingNameOnlyWhenItFits) {
 }
 
 TEST_F(CommandTest, CaptionNamesTheActionAndBothNames) {
-    struct {
-        const char *command, *caption;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"><setup.exe|-auto", "After extraction, run : setup.exe -auto"},
         {"><driver.inf", "After extraction, install : driver.inf "},
         {"><Driver.Inf|.ntx86", "After extraction, install : Driver.Inf .ntx86"},
@@ -214,7 +214,7 @@ TEST_F(CommandTest, CaptionNamesTheActionAndBothNames) {
     };
     for (auto &c : cases) {
         SetCommand(c.command);
-        EXPECT_EQ(Caption(), c.caption) << c.command;
+        EXPECT_EQ(Caption(), c.expected) << c.command;
     }
     // The caption has the destination's backslash side effect too.
     EXPECT_STREQ(extractDir, "D:\\dest\\");
