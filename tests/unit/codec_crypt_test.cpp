@@ -11,26 +11,6 @@ using codectest::CheckBuffer;
 using codectest::InflateSetup;
 using testutil::TempDir;
 
-// The first entry of a one-entry ZIP: flags and time from the local header,
-// CRC and size from the central directory (a descriptor may leave the local
-// header's fields empty).
-struct ZipEntry {
-    bool ok = false;
-    zipkit::LocalEntry local;
-    zipkit::CentralEntry central;
-    std::string file;  // the whole archive
-};
-
-ZipEntry ReadFirstEntry(const std::string &zip) {
-    ZipEntry e;
-    e.file = zip;
-    std::vector<zipkit::LocalEntry> locals = zipkit::LocalEntries(zip);
-    std::vector<zipkit::CentralEntry> centrals = zipkit::CentralEntries(zip);
-    e.ok = !locals.empty() && !centrals.empty();
-    if (e.ok) e.local = locals[0], e.central = centrals[0];
-    return e;
-}
-
 struct ToolCase {
     const char *name;
     const char *command;  // run in the folder holding f.bin; writes a.zip
@@ -57,29 +37,34 @@ TEST(CryptArchives, RealToolsEncryptedEntriesDecrypt) {
         TempDir dir("crypt");
         testutil::WriteHostFile(dir / "f.bin", content);
         ASSERT_EQ(testutil::RunCommand("cd '" + dir.path() + "' && " + tool.command), 0);
-        ZipEntry z = ReadFirstEntry(testutil::ReadHostFile(dir / "a.zip"));
-        ASSERT_TRUE(z.ok);
-        const uint16_t flags = z.local.flags, modTime = z.local.modTime;
-        const uint32_t crc = z.central.crc, compressedSize = z.central.compressedSize;
+        // Flags and time from the local header, CRC and size from the central
+        // directory (a descriptor may leave the local header's fields empty).
+        const std::string zip = testutil::ReadHostFile(dir / "a.zip");
+        std::vector<zipkit::LocalEntry> locals = zipkit::LocalEntries(zip);
+        std::vector<zipkit::CentralEntry> centrals = zipkit::CentralEntries(zip);
+        ASSERT_TRUE(!locals.empty() && !centrals.empty());
+        const zipkit::LocalEntry &local = locals[0];
+        const uint16_t flags = local.flags, modTime = local.modTime;
+        const uint32_t crc = centrals[0].crc, compressedSize = centrals[0].compressedSize;
         ASSERT_EQ(flags & 1, 1);
         EXPECT_EQ((flags & 8) != 0, tool.descriptorFlag);
-        EXPECT_EQ(z.local.method, tool.method);
+        EXPECT_EQ(local.method, tool.method);
         EXPECT_EQ(crc, testutil::Crc32(content));
 
-        const std::string raw = z.file.substr(z.local.data, 12);
+        const std::string raw = zip.substr(local.data, 12);
         CheckBuffer header(raw);
         ASSERT_TRUE(header.Check(flags, crc, modTime, "pa55 word"));
         // The rule that decided: time's high byte with bit 3, else the CRC's.
         EXPECT_EQ(header.bytes[11], (flags & 8) ? modTime >> 8 : crc >> 24);
 
-        if (z.local.method == 0) {
-            std::string data = z.file.substr(z.local.data + 12, compressedSize - 12);
+        if (local.method == 0) {
+            std::string data = zip.substr(local.data + 12, compressedSize - 12);
             DecryptBuffer((BYTE *)&data[0], (DWORD)data.size());
             EXPECT_TRUE(data == content);
         } else {
             InflateSetup setup;
-            setup.file = z.file;
-            setup.dataOffset = z.local.data + 12;
+            setup.file = zip;
+            setup.dataOffset = local.data + 12;
             setup.compressedSize = compressedSize - 12;
             setup.flags = flags;
             setup.crc = crc;

@@ -26,14 +26,10 @@ namespace codectest {
 
 // ---- running the decoder -------------------------------------------------------------
 
-struct InflateSetup {
-    std::string file;              // the "archive": bytes around the entry's data
-    size_t dataOffset = 0;         // where the entry's data starts in `file`
-    long compressedSize = -1;      // remainingCompressed; -1: file.size() - dataOffset
-    uint16_t flags = 0;            // localHeader.flags (bit 0: encrypted)
-    uint32_t crc = 0;              // localHeader.crc32
-    long writeLimit = 0;           // standin::SetWriteLimit during the run
-    std::function<void()> keys;    // sets the keys for an encrypted entry
+// The entry (its paths are RunDecoder's) and the archive file around it.
+struct InflateSetup : testutil::EntrySetup {
+    std::string file;     // the "archive": bytes around the entry's data
+    long writeLimit = 0;  // standin::SetWriteLimit during the run
 };
 
 struct InflateOutcome {
@@ -52,18 +48,11 @@ struct InflateOutcome {
 inline InflateOutcome RunDecoder(const InflateSetup &setup, const std::function<int()> &decode) {
     testutil::InitCrcTable();
     testutil::TempDir dir("codec");
-    testutil::EntrySetup entry;
+    testutil::EntrySetup entry = setup;
     entry.archivePath = dir / "archive.bin";
     entry.outputPath = dir / "output.bin";
     testutil::WriteHostFile(entry.archivePath, setup.file);
     standin::Reset();
-    entry.dataOffset = (long)setup.dataOffset;
-    entry.compressedSize = setup.compressedSize >= 0
-                               ? (LONG)setup.compressedSize
-                               : (LONG)(setup.file.size() - setup.dataOffset);
-    entry.flags = setup.flags;
-    entry.crc = setup.crc;
-    entry.keys = setup.keys;
     InflateOutcome outcome;
     testutil::EntryEnd end = testutil::RunEntry(entry, [&] {
         standin::SetWriteLimit(setup.writeLimit);

@@ -27,15 +27,8 @@ const int kAllControls[] = {IDOK,          IDC_DIR_EDIT,          IDC_BROWSE,   
                             IDC_SEPARATOR, IDC_ABOUT};
 const std::vector<std::string> kItems = {"A.txt", "b.txt", "d/c.txt"};
 
-CraftedEntry Entry(const std::string &name, const std::string &data) {
-    CraftedEntry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
 std::string GoodZip() {
-    return zipkit::CraftZip({Entry("b.txt", "bee"), Entry("A.txt", "ay"), Entry("d/c.txt", "sea")});
+    return zipkit::CraftZip({{"b.txt", "bee"}, {"A.txt", "ay"}, {"d/c.txt", "sea"}});
 }
 
 // The run state a header would give, in buffers of the test's own; the
@@ -217,10 +210,10 @@ TEST_F(DialogTest, StartExtractsIntoTheTypedDestination) {
 }
 
 TEST_F(DialogTest, FailedRunStaysOpenUnlessStartedAutomatically) {
-    CraftedEntry bad = Entry("bad.txt", "data");
+    CraftedEntry bad{"bad.txt", "data"};
     bad.setCrc = true;
     bad.crc = 1;
-    std::string zip = zipkit::CraftZip({Entry("A.txt", "ay"), bad});
+    std::string zip = zipkit::CraftZip({{"A.txt", "ay"}, bad});
     hasCommand = true;
     strcpy(command, "><setup.exe");
     strcpy(defaultDir, "D:\\dest");

@@ -44,11 +44,7 @@ std::string BigText() {
 const std::string kBig = BigText();
 
 CraftedEntry E(const std::string &name, const std::string &data = "", uint16_t method = 0) {
-    CraftedEntry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
+    return {name, data, method};
 }
 
 std::function<std::string()> Crafted(std::vector<CraftedEntry> entries) {

@@ -21,13 +21,8 @@ std::vector<SourceFile> ToolFiles() {
     return {{"a.txt", "hello world\n"}, {"d/", ""}, {"d/b.txt", kBig}};
 }
 
-CraftedEntry Entry(const std::string &name, const std::string &data = "data",
-                   uint16_t method = 0) {
-    CraftedEntry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
+CraftedEntry Entry(const std::string &name, const std::string &data = "data", uint16_t method = 0) {
+    return {name, data, method};
 }
 
 std::string Crafted(std::vector<CraftedEntry> entries) { return zipkit::CraftZip(entries); }

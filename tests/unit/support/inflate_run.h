@@ -20,7 +20,7 @@ struct EntrySetup {
     std::string archivePath;      // as CreateFileA takes it
     std::string outputPath;       // created or emptied
     long dataOffset = 0;          // where the entry's data starts in the archive file
-    LONG compressedSize = 0;      // remainingCompressed
+    LONG compressedSize = -1;     // remainingCompressed; -1: the rest of the file
     WORD flags = 0;               // localHeader.flags (bit 0: encrypted)
     DWORD crc = 0;                // localHeader.crc32
     std::function<void()> keys;   // sets the keys of an encrypted entry
@@ -44,13 +44,15 @@ inline EntryEnd RunEntry(const EntrySetup &setup, const std::function<int()> &de
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
     end.opened = archiveHandle != INVALID_HANDLE_VALUE && outputHandle != INVALID_HANDLE_VALUE;
     if (end.opened) {
+        LONG fileSize = (LONG)SetFilePointer(archiveHandle, 0, 0, FILE_END);
         SetFilePointer(archiveHandle, (LONG)setup.dataOffset, 0, FILE_BEGIN);
         localHeader = LocalHeader{};
         localHeader.method = 8;
         localHeader.flags = setup.flags;
         localHeader.crc32 = setup.crc;
-        localHeader.compressedSize = (DWORD)setup.compressedSize;
+        localHeader.compressedSize = (DWORD)remainingCompressed;
         remainingCompressed = setup.compressedSize;
+        if (remainingCompressed < 0) remainingCompressed = fileSize - (LONG)setup.dataOffset;
         if (setup.keys) setup.keys();
         entryCrc = 0xFFFFFFFFu;
         if (decode)

@@ -195,7 +195,6 @@ std::vector<LocalEntry> LocalEntries(const std::string &file, size_t start) {
         LocalEntry e;
         size_t nameLength, extraLength;
         ReadFields(file, pos + 6, e, nameLength, extraLength);
-        e.header = pos;
         e.data = pos + LOCAL_HEADER_SIZE + nameLength + extraLength;
         if (e.data + e.compressedSize > file.size()) break;
         e.name = file.substr(pos + LOCAL_HEADER_SIZE, nameLength);
@@ -228,7 +227,6 @@ std::vector<CentralEntry> CentralEntries(const std::string &zip) {
         CentralEntry e;
         size_t nameLength, extraLength;
         ReadFields(zip, pos + 8, e, nameLength, extraLength);
-        e.localHeader = Get32(zip, pos + 42);
         if (pos + 46 + nameLength > zip.size()) return {};
         e.name = zip.substr(pos + 46, nameLength);
         out.push_back(e);

@@ -93,8 +93,7 @@ struct EntryFields {
 };
 // One entry as its local header gives it.
 struct LocalEntry : EntryFields {
-    size_t header = 0;  // offset of the local header in the file
-    size_t data = 0;    // offset of the data, after name and extra field
+    size_t data = 0;  // offset of the data in the file, after name and extra field
     std::string Data(const std::string &file) const { return file.substr(data, compressedSize); }
 };
 // The local headers from `start` on, one after the other's data, as the stub
@@ -108,9 +107,7 @@ size_t FindEndRecord(const std::string &file);
 // That record's comment; "(none)" without a record.
 std::string Comment(const std::string &file);
 // One entry as the central directory gives it.
-struct CentralEntry : EntryFields {
-    uint32_t localHeader = 0;  // offset of the local header, as stored
-};
+struct CentralEntry : EntryFields {};
 // The central directory that FindEndRecord's record points to, in its order;
 // empty when there is none or it is damaged.
 std::vector<CentralEntry> CentralEntries(const std::string &zip);
