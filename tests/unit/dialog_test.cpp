@@ -17,7 +17,7 @@
 #include "support/runstate.h"
 #include "ui/Dialog.h"
 
-using archives::CraftedEntry;
+using zipkit::CraftedEntry;
 
 namespace {
 
@@ -27,27 +27,20 @@ const int kAllControls[] = {IDOK,          IDC_DIR_EDIT,          IDC_BROWSE,   
                             IDC_SEPARATOR, IDC_ABOUT};
 const std::vector<std::string> kItems = {"A.txt", "b.txt", "d/c.txt"};
 
-CraftedEntry Entry(const std::string &name, const std::string &data) {
-    CraftedEntry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
 std::string GoodZip() {
-    return archives::CraftZip({Entry("b.txt", "bee"), Entry("A.txt", "ay"), Entry("d/c.txt", "sea")});
+    return zipkit::CraftZip({{"b.txt", "bee"}, {"A.txt", "ay"}, {"d/c.txt", "sea"}});
 }
 
 // The run state a header would give, in buffers of the test's own; the
 // destination folders live on drive D:.
 class DialogTest : public RunStateTest {
 protected:
-    archives::TempDir tmp{"dialogtest"};
+    testutil::TempDir tmp{"dialogtest"};
     std::map<std::string, std::function<void(HWND)>> users;  // template name -> the user's part
     HWND mainDialog = nullptr;
 
     void SetUp() override {
-        archives::Run("mkdir -p '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
+        testutil::RunCommand("mkdir -p '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
         Fresh();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\cwd"));
         InstallRunState();
@@ -80,7 +73,7 @@ protected:
         GetCurrentDirectoryA(sizeof cwd, cwd);
         return cwd;
     }
-    std::string Host(const std::string &rel) { return archives::ReadHostFile(tmp / rel); }
+    std::string Host(const std::string &rel) { return testutil::ReadHostFile(tmp / rel); }
     static HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
     static std::string Text(HWND dialog, int id) { return standin::WindowText(Item(dialog, id)); }
     static std::vector<std::string> Selected(HWND list) {
@@ -190,7 +183,7 @@ TEST_F(DialogTest, StartExtractsIntoTheTypedDestination) {
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
-        archives::Run("rm -rf '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'; mkdir '" +
+        testutil::RunCommand("rm -rf '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'; mkdir '" +
                       tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
         Fresh();
         SetCurrentDirectoryA("D:\\cwd");
@@ -217,10 +210,10 @@ TEST_F(DialogTest, StartExtractsIntoTheTypedDestination) {
 }
 
 TEST_F(DialogTest, FailedRunStaysOpenUnlessStartedAutomatically) {
-    CraftedEntry bad = Entry("bad.txt", "data");
+    CraftedEntry bad{"bad.txt", "data"};
     bad.setCrc = true;
     bad.crc = 1;
-    std::string zip = archives::CraftZip({Entry("A.txt", "ay"), bad});
+    std::string zip = zipkit::CraftZip({{"A.txt", "ay"}, bad});
     hasCommand = true;
     strcpy(command, "><setup.exe");
     strcpy(defaultDir, "D:\\dest");
@@ -390,9 +383,9 @@ TEST_F(DialogTest, OverwriteQuestionAndDontAskAgain) {
     strcpy(defaultDir, "D:\\dest");
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
-        archives::Run("rm -rf '" + tmp.path() + "/dest'");
-        archives::WriteHostFile(tmp / "dest/A.txt", "old");
-        archives::WriteHostFile(tmp / "dest/b.txt", "old");
+        testutil::RunCommand("rm -rf '" + tmp.path() + "/dest'");
+        testutil::WriteHostFile(tmp / "dest/A.txt", "old");
+        testutil::WriteHostFile(tmp / "dest/b.txt", "old");
         Fresh();
         autoStart = c.automatic;
         mainWindow = nullptr;
@@ -505,7 +498,7 @@ TEST_F(DialogTest, NewSubdirectoryBecomesTheDestination) {
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
-        archives::Run("rm -rf '" + tmp.path() + "/" + folder + "'; mkdir '" + tmp.path() + "/" + folder + "'");
+        testutil::RunCommand("rm -rf '" + tmp.path() + "/" + folder + "'; mkdir '" + tmp.path() + "/" + folder + "'");
         Fresh();
         SetCurrentDirectoryA(base.c_str());
         strcpy(extractDir, base.substr(0, base.size() - 1).c_str());
@@ -522,8 +515,8 @@ TEST_F(DialogTest, NewSubdirectoryBecomesTheDestination) {
         std::string cwd = base + c.cwd;
         if (c.cwd.empty()) cwd.pop_back();
         EXPECT_EQ(Cwd(), cwd);
-        if (!c.created.empty()) EXPECT_TRUE(archives::HostIsDirectory(tmp / (folder + "/" + c.created)));
-        EXPECT_EQ(archives::HostTree(tmp / folder).empty(), c.created.empty());
+        if (!c.created.empty()) EXPECT_TRUE(testutil::HostIsDirectory(tmp / (folder + "/" + c.created)));
+        EXPECT_EQ(testutil::HostTree(tmp / folder).empty(), c.created.empty());
         ASSERT_EQ(standin::MessageBoxes().size(), c.error ? 1u : 0u);
         if (c.error) {
             const auto &box = standin::MessageBoxes()[0];

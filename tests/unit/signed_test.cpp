@@ -20,7 +20,7 @@ void Put32(std::string &s, size_t at, uint32_t v) {
 // entry zero.
 std::string Signed(const std::string &padding, const std::string &table = std::string(100, 'T'),
                    size_t commentLength = 0, const std::string &after = "", uint32_t lfanew = 0x80) {
-    std::string zip = archives::CraftZip({{"a.txt", "alpha"}});
+    std::string zip = zipkit::CraftZip({{"a.txt", "alpha"}});
     zip[zip.size() - 2] = char(commentLength), zip[zip.size() - 1] = char(commentLength >> 8);
     std::string file = archives::WrapSfx(zip + std::string(commentLength, '\0'), 0);
     Put32(file, 0x3C, lfanew);
@@ -55,7 +55,7 @@ TEST(SignedSfx, Completeness) {
     for (auto &k : cases) {
         SCOPED_TRACE(k.what);
         standin::Reset();
-        archives::WriteHostFile(dir / "sfx.exe", k.file);
+        testutil::WriteHostFile(dir / "sfx.exe", k.file);
         archiveHandle = CreateFileA(standin::WindowsPath(dir / "sfx.exe").c_str(), GENERIC_READ,
                                     FILE_SHARE_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
         ASSERT_NE(archiveHandle, INVALID_HANDLE_VALUE);
