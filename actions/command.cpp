@@ -18,22 +18,12 @@
 #include "archive/SFXmisc.h"
 #include "ui/Dialog.h"
 
-// The template, a program name and a parameter name (255 characters each at
-// most), the space between them and the NUL.
-#define CAPTION_SIZE 540
 // The setup program's folder with its quotes, the longest setup prefix, the
 // section suffix and the mode around a program part.
 #define INSTALL_LINE_SIZE (COMMAND_PART_SIZE + TEXT_BUFFER_SIZE + 96)
 
 // GetVersionExA wants the size of the ANSI record, which the platform checks.
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
-
-// Appends `text` to the text in `out`, cut so that out never exceeds outSize bytes.
-static void AppendText(char *out, int outSize, const char *text) {
-    int n = TextLength(out);
-    while (*text && n < outSize - 1) out[n++] = *text++;
-    out[n] = 0;
-}
 
 // Copies `length` characters of `text` into `out`, each "><" among them replaced
 // by `replacement`. The inserted text is copied, never scanned again, so a
@@ -89,18 +79,18 @@ bool IsInfFile(const char *name) {
 void BuildRunCaption(char *out, int outSize) {
     char part[COMMAND_PART_SIZE];
     char name[256];
-    char caption[CAPTION_SIZE];
-    caption[0] = 0;
-    AppendText(caption, CAPTION_SIZE, STR_RUN_CAPTION);
+    char caption[RUN_CAPTION_SIZE];
+    char *const last = caption + RUN_CAPTION_SIZE - 1;
+    char *end = StringFromBuffer(caption, STR_RUN_CAPTION, (int)(last - caption));
     GetCommandPart(1, part, COMMAND_PART_SIZE);
     FileNamePart(part, name);
-    AppendText(caption, CAPTION_SIZE, name);
+    end = StringFromBuffer(end, name, (int)(last - end));
     const char *action = IsInfFile(name) ? STR_ACTION_INSTALL : STR_ACTION_RUN;
     // One space even without parameters: the caption always has this shape.
-    AppendText(caption, CAPTION_SIZE, " ");
+    end = StringFromBuffer(end, " ", (int)(last - end));
     GetCommandPart(2, part, COMMAND_PART_SIZE);
     FileNamePart(part, name);
-    AppendText(caption, CAPTION_SIZE, name);
+    StringFromBuffer(end, name, (int)(last - end));
     ReplaceDirToken(caption, action, out, outSize);
 }
 
@@ -108,13 +98,13 @@ void BuildRunCaption(char *out, int outSize) {
 // space) by its full path in the system folder (NT) or the Windows folder (9x),
 // quoted when that path holds a space; the rest of the prefix follows as it is.
 // By bare name, WinExec would take a program of that name from the
-// self-extractor's own folder or the current directory first. False when the
-// folder is not known: nothing may then be started.
-static bool StartSetupLine(char *line, const char *prefix, bool windowsFolder) {
+// self-extractor's own folder or the current directory first. Returns the end
+// of the text; 0 when the folder is not known: nothing may then be started.
+static char *StartSetupLine(char *line, const char *prefix, bool windowsFolder) {
     char folder[TEXT_BUFFER_SIZE];
     UINT n = windowsFolder ? GetWindowsDirectoryA(folder, MAX_PATH)
                            : GetSystemDirectoryA(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return false;
+    if (n == 0 || n >= MAX_PATH) return 0;
     AppendBackslash(folder);
     bool quote = FindFirstChar(folder, ' ') >= 0;
     char *out = line;
@@ -122,9 +112,7 @@ static bool StartSetupLine(char *line, const char *prefix, bool windowsFolder) {
     for (const char *f = folder; *f;) *out++ = *f++;
     while (*prefix != ' ') *out++ = *prefix++;
     if (quote) *out++ = '"';
-    *out = 0;
-    AppendText(line, INSTALL_LINE_SIZE, prefix);
-    return true;
+    return StringFromBuffer(out, prefix, MAX_PATH);
 }
 
 void InstallInf(const char *program, const char *parameters) {
@@ -132,19 +120,20 @@ void InstallInf(const char *program, const char *parameters) {
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) return;
     char line[INSTALL_LINE_SIZE];
-    line[0] = 0;
+    char *const last = line + INSTALL_LINE_SIZE - 1;
+    char *end = line;
     if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-        if (!StartSetupLine(line, STR_INF_PLATFORM1, true)) return;
+        if (!(end = StartSetupLine(line, STR_INF_PLATFORM1, true))) return;
     } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        if (!StartSetupLine(line, STR_INF_PLATFORM2, false)) return;
+        if (!(end = StartSetupLine(line, STR_INF_PLATFORM2, false))) return;
         // The NT section of a driver INF is named by the parameter ".ntx86",
         // exactly so spelled; any other parameter installs the plain section.
         if (TextEqual(parameters, STR_INF_NT_SUFFIX, false))
-            AppendText(line, INSTALL_LINE_SIZE, STR_INF_NT_SUFFIX);
-        AppendText(line, INSTALL_LINE_SIZE, STR_INF_MODE);
+            end = StringFromBuffer(end, STR_INF_NT_SUFFIX, (int)(last - end));
+        end = StringFromBuffer(end, STR_INF_MODE, (int)(last - end));
     }
     // Any other platform has no setup library: the INF is handed over alone.
-    AppendText(line, INSTALL_LINE_SIZE, program);
+    StringFromBuffer(end, program, (int)(last - end));
     WinExec(line, SW_SHOW);
 }
 

@@ -4,9 +4,12 @@
 #include "platform/win32.h"
 
 #define PART_SEPARATOR '|'
-#define DIR_TOKEN "><"
 // Room for a command part once its tokens are replaced.
 #define COMMAND_PART_SIZE 1024
+// Room for the run check box caption: the template with its action word, two
+// names of at most 255 characters, the space between them and the NUL come to
+// 540 bytes; the rest is for a "><" that a name brings in itself.
+#define RUN_CAPTION_SIZE 560
 
 // which: 1 program part, 2 parameter part. Appends a backslash to extractDir first.
 void GetCommandPart(int which, char *out, int outSize);

@@ -48,14 +48,14 @@ void ModuleShutdown() {
     crcTable = 0;
 }
 
-// A first byte below 7 is a style code, not text: 1 asks OK/Cancel, 2 Yes/No,
-// the others give a plain OK box. Cancel or No refuses the program.
+// A first byte below MESSAGE_STYLE_LIMIT is a style code, not text
+// (app/sfxformat.h). Cancel or No refuses the program.
 bool ShowStartupMessage() {
     BYTE code = (BYTE)messageText[0];
-    UINT style = code == 1 ? MB_OKCANCEL | MB_ICONINFORMATION
-               : code == 2 ? MB_YESNO | MB_ICONQUESTION
-                           : MB_OK;
-    if (code < 7) {
+    UINT style = code == MESSAGE_STYLE_OK_CANCEL ? MB_OKCANCEL | MB_ICONINFORMATION
+               : code == MESSAGE_STYLE_YES_NO    ? MB_YESNO | MB_ICONQUESTION
+                                                 : MB_OK;
+    if (code < MESSAGE_STYLE_LIMIT) {
         // Moves the rest forward with its NUL; the buffer's tail is zero, so the
         // copy ends inside it even when the code byte was 0.
         int i = 0;

@@ -20,7 +20,7 @@ bool hasStartupMessage = false;
 bool showRunCheckbox = false;
 bool selectFiles = false;
 bool lockOverwriteMode = false;
-int overwriteButton = 0;
+int overwriteButton = OVERWRITE_CONFIRM;  // the preset; 0, so no start value is needed
 bool checkArchiveSize = false;
 bool autoStart = false;
 bool showFinishedMessage = false;
@@ -29,7 +29,6 @@ bool archiveSizeOk = false;
 void SetStartValues() {
     showRunCheckbox = true;
     selectFiles = true;
-    overwriteButton = 503;
     checkArchiveSize = true;
     showFinishedMessage = true;
 }

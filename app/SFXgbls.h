@@ -12,6 +12,7 @@
 //   key0, key1, key2                                           codec/crypt.h
 //   remainingCompressed                                        codec/SFXinflt.h
 #pragma once
+#include "app/sfxformat.h"
 #include "platform/win32.h"
 
 // Room of each text buffer: MAX_PATH characters and the NUL.
@@ -32,7 +33,7 @@ extern bool hasStartupMessage;
 extern bool showRunCheckbox;
 extern bool selectFiles;
 extern bool lockOverwriteMode;
-extern int overwriteButton;    // 501, 502 or 503
+extern int overwriteButton;    // the initial overwrite mode, OVERWRITE_*
 extern bool checkArchiveSize;
 extern bool autoStart;
 extern bool showFinishedMessage;
@@ -43,6 +44,5 @@ extern bool archiveSizeOk;
 DWORD SeekArchive(LONG distance, DWORD moveMethod);
 
 // Gives the values above that do not start at zero (showRunCheckbox,
-// selectFiles, overwriteButton, checkArchiveSize, showFinishedMessage) their
-// start values. Called first thing by module start-up.
+// selectFiles, checkArchiveSize, showFinishedMessage) their start values. Called first thing by module start-up.
 void SetStartValues();

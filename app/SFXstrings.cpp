@@ -28,7 +28,6 @@ const char STR_RUN_CAPTION[] = "After extraction, >< : ";
 const char STR_ACTION_INSTALL[] = "install";
 const char STR_ACTION_RUN[] = "run";
 
-const char STR_SIGNATURE[] = "DID";
 const char STR_SETUP_EXE[] = "SETUP.EXE";
 const char STR_INF_SUFFIX[] = ".INF";
 const char STR_STATIC_CLASS[] = "Static";
@@ -39,7 +38,6 @@ const char STR_INF_PLATFORM1[] = "rundll.exe setupx.dll,InstallHinfSection Defau
 const char STR_INF_PLATFORM2[] = "rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall";
 const char STR_INF_MODE[] = " 132 ";
 const char STR_INF_NT_SUFFIX[] = ".ntx86";
-const char STR_TEMP_TOKEN[] = "><";
 const char STR_HKCU_LONG[] = "HKEY_CURRENT_USER";
 const char STR_HKCU_SHORT[] = "HKCU";
 const char STR_HKLM_LONG[] = "HKEY_LOCAL_MACHINE";

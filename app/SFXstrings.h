@@ -25,8 +25,11 @@ extern const char STR_RUN_CAPTION[];         // "After extraction, >< : "
 extern const char STR_ACTION_INSTALL[];      // "install"
 extern const char STR_ACTION_RUN[];          // "run"
 
+// The destination token: as the default directory it names the temporary
+// directory; in the command it stands for the destination with its backslash.
+#define DIR_TOKEN "><"
+
 // Fixed texts the program gives to the platform.
-extern const char STR_SIGNATURE[];           // "DID"
 extern const char STR_SETUP_EXE[];           // "SETUP.EXE", compared after upper-casing
 extern const char STR_INF_SUFFIX[];          // ".INF"
 extern const char STR_STATIC_CLASS[];        // "Static"
@@ -37,7 +40,6 @@ extern const char STR_INF_PLATFORM1[];       // "rundll.exe setupx.dll,InstallHi
 extern const char STR_INF_PLATFORM2[];       // "rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall"
 extern const char STR_INF_MODE[];            // " 132 "
 extern const char STR_INF_NT_SUFFIX[];       // ".ntx86"
-extern const char STR_TEMP_TOKEN[];          // "><"
 extern const char STR_HKCU_LONG[];           // "HKEY_CURRENT_USER"
 extern const char STR_HKCU_SHORT[];          // "HKCU"
 extern const char STR_HKLM_LONG[];           // "HKEY_LOCAL_MACHINE"

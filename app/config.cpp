@@ -3,18 +3,15 @@
 // open. Writes the header's share of the run state (app/SFXgbls.h): archiveStart,
 // the four text buffers, the presence and option flags, archiveSizeOk.
 //
-// Header layout (little-endian): "DID", options, 2 reserved bytes, headerSize,
-// then caption, defaultDir, command and startupMessage as length-prefixed texts.
-// Nothing in the header is trusted: every text is at most 255 bytes by its length
-// byte and lands in a 261-byte buffer; a short read leaves a shorter text.
+// The header's layout, option bits and values are app/sfxformat.h's. Nothing in
+// the header is trusted: every text is at most SFX_MAX_TEXT_LENGTH bytes by its
+// length byte and lands in a TEXT_BUFFER_SIZE buffer; a short read leaves a
+// shorter text.
 #include "app/config.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
 #include "archive/SFXmisc.h"
 #include "platform/memory.h"
-
-// Length of the ZIP end-of-central-directory record without its comment.
-#define END_RECORD_SIZE 22
 
 static DWORD ReadArchive(void *buffer, DWORD count) {
     DWORD got = 0;
@@ -22,7 +19,7 @@ static DWORD ReadArchive(void *buffer, DWORD count) {
     return got;
 }
 
-// Reads one length-prefixed text into a 261-byte buffer and returns its length
+// Reads one length-prefixed text into a TEXT_BUFFER_SIZE buffer and returns its length
 // byte. An empty text leaves the buffer as it was (the caption keeps its preset).
 static BYTE ReadText(char *buffer) {
     BYTE n = 0;
@@ -46,17 +43,16 @@ bool ReadConfiguration() {
     BYTE *raw = (BYTE *)&header;
     for (unsigned i = 0; i < sizeof header; i++) raw[i] = 0;
     ReadArchive(&header, sizeof header);
-    for (int i = 0; i < 3; i++)
-        if (header.signature[i] != STR_SIGNATURE[i]) goto incorrect;
+    for (int i = 0; i < SFX_SIGNATURE_LENGTH; i++)
+        if (header.signature[i] != SFX_SIGNATURE[i]) goto incorrect;
 
     {
         BYTE options = header.options;
         showRunCheckbox = options & OPT_SHOW_RUN_CHECKBOX;
         selectFiles = options & OPT_SELECT_FILES;
         lockOverwriteMode = options & OPT_LOCK_OVERWRITE_MODE;
-        // Overwrite value 1 and 2 pick their button; 0 and 3 mean "confirm".
-        BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> 3;
-        overwriteButton = (overwrite == 1 || overwrite == 2) ? 500 + overwrite : 503;
+        BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> OPT_OVERWRITE_SHIFT;
+        overwriteButton = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
         checkArchiveSize = !(options & OPT_NO_SIZE_CHECK);
         autoStart = false;
         if (options & OPT_AUTO_START) {
@@ -83,34 +79,51 @@ incorrect:
 
 // The download is complete when an end-of-central-directory record lies in the
 // last 65,558 bytes of the ZIP data and ends, with its comment, exactly at the
-// end of the file. One read of the tail; the file position is restored.
+// end of the data. One read of the tail; the file position is restored.
+//
+// The data ends at the end of the file, unless the file is Authenticode-signed:
+// signing appends a certificate table and records its file offset and size in
+// the security entry of the PE header's data directory (e_lfanew + 0x98). When
+// that table ends exactly at the end of the file, the data ends where the table
+// begins, and the end record may be followed by up to 7 zero bytes that align
+// the table to 8. The scan reaches 7 bytes further for those; an unsigned file
+// still needs its record to end at the very last byte.
+#define SECURITY_ENTRY 0x98
 bool VerifyArchiveSize() {
     archiveSizeOk = false;
-    DWORD total = GetFileSize(archiveHandle, 0);
-    DWORD n = total - (DWORD)archiveStart;  // a file shorter than archiveStart wraps high
-    if (n > MAX_TAIL_SCAN) n = MAX_TAIL_SCAN;
-    if (n <= END_RECORD_SIZE) return false;
-
-    BYTE *tail = (BYTE *)MemAlloc(n);
+    BYTE *tail = (BYTE *)MemAlloc(MAX_TAIL_SCAN + 7);
     if (!tail) return false;
+    DWORD *table = (DWORD *)tail;  // e_lfanew, then the table's offset and size
     DWORD remembered = SeekArchive(0, FILE_CURRENT);
-    DWORD tailStart = SeekArchive(-(LONG)n, FILE_END);
-    DWORD got = ReadArchive(tail, n);
-    SeekArchive((LONG)remembered, FILE_BEGIN);
+    SeekArchive(0x3C, FILE_BEGIN);  // e_lfanew
+    ReadArchive(table, 4);
+    SeekArchive((LONG)table[0] + SECURITY_ENTRY, FILE_BEGIN);
+    ReadArchive(table, 8);
+    DWORD end = GetFileSize(archiveHandle, 0), padding = 0;
+    if (table[0] + table[1] == end) end = table[0], padding = 7;
 
-    if (got == n && tailStart != INVALID_SET_FILE_POINTER) {
+    DWORD n = end - (DWORD)archiveStart;  // data ending before archiveStart wraps high
+    if (n > MAX_TAIL_SCAN + 7) n = MAX_TAIL_SCAN + 7;
+    // Data that ends before archiveStart (a file cut in its header) has fewer
+    // than n bytes before its end: the seek fails and the read comes up short.
+    SeekArchive((LONG)(end - n), FILE_BEGIN);
+    if (n > END_RECORD_SIZE && ReadArchive(tail, n) == n) {
+        // The record may end anywhere from `low` to n: only zero bytes follow it.
+        DWORD low = n;
+        while (n - low < padding && !tail[low - 1]) low--;
         for (DWORD i = 0; i + END_RECORD_SIZE <= n; i++) {
             const BYTE *p = tail + i;
             // Compared byte by byte: the stub image must not hold the record
             // signature as one 4-byte constant.
             if (p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
-            DWORD commentLength = p[20] | (p[21] << 8);
-            if (total == tailStart + i + END_RECORD_SIZE + commentLength) {
+            DWORD recordEnd = i + END_RECORD_SIZE + (p[END_RECORD_COMMENT_LENGTH] | (p[END_RECORD_COMMENT_LENGTH + 1] << 8));
+            if (recordEnd - low <= n - low) {
                 archiveSizeOk = true;
                 break;
             }
         }
     }
     MemFree(tail);
+    SeekArchive((LONG)remembered, FILE_BEGIN);
     return archiveSizeOk;
 }

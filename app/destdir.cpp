@@ -12,10 +12,16 @@
 #include "archive/SFXmisc.h"
 #include "platform/memory.h"
 
-// Recognised roots, long and short name per hive, in the order of the hive
-// handles HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS.
-static const char *const rootNames[] = {STR_HKCU_LONG, STR_HKCU_SHORT, STR_HKLM_LONG,
-                                        STR_HKLM_SHORT, STR_HKU_LONG,  STR_HKU_SHORT};
+// The recognised roots, a long and a short name for each hive.
+struct RegistryRoot {
+    const char *name;
+    HKEY hive;
+};
+static const RegistryRoot registryRoots[] = {
+    {STR_HKCU_LONG, HKEY_CURRENT_USER},  {STR_HKCU_SHORT, HKEY_CURRENT_USER},
+    {STR_HKLM_LONG, HKEY_LOCAL_MACHINE}, {STR_HKLM_SHORT, HKEY_LOCAL_MACHINE},
+    {STR_HKU_LONG, HKEY_USERS},          {STR_HKU_SHORT, HKEY_USERS},
+};
 
 // Shortest registry byte count accepted: a directory of 4 characters and its NUL.
 #define MIN_VALUE_SIZE 5
@@ -39,9 +45,8 @@ static DWORD ReadRegistryDir(char *reference) {
     const char *valueName = reference + last + 1;
 
     HKEY hive = 0;
-    for (int i = 0; i < 6; i++)
-        if (TextEqual(reference, rootNames[i], false))
-            hive = (HKEY)((ULONG_PTR)HKEY_CURRENT_USER + i / 2);
+    for (const RegistryRoot &root : registryRoots)
+        if (TextEqual(reference, root.name, false)) hive = root.hive;
     HKEY key;
     if (!hive || RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
 
@@ -92,6 +97,6 @@ void ResolveDefaultDir() {
         StringFromBuffer(reference, defaultDirText, MAX_PATH);
         useTemp = ReadRegistryDir(reference) < MIN_VALUE_SIZE;
     }
-    if (useTemp || TextEqual(defaultDirText, STR_TEMP_TOKEN, false))
+    if (useTemp || TextEqual(defaultDirText, DIR_TOKEN, false))
         GetTempPathA(MAX_PATH, defaultDirText);
 }

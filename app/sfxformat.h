@@ -32,6 +32,7 @@ struct SFXHeader {
 };
 #pragma pack(pop)
 #define SFX_FIXED_HEADER_SIZE 8
+static_assert(sizeof(SFXHeader) == SFX_FIXED_HEADER_SIZE, "SFXHeader is stored as it is laid out");
 // A header text has a one-byte length.
 #define SFX_MAX_TEXT_LENGTH 255
 
@@ -50,6 +51,14 @@ struct SFXHeader {
 #define OVERWRITE_CONFIRM 0
 #define OVERWRITE_ALWAYS 1
 #define OVERWRITE_NEVER 2
+
+// A startupMessage whose first byte is below MESSAGE_STYLE_LIMIT starts with a
+// style code, not with text: the box it asks for. The other codes below the
+// limit give a plain OK box, like a message without a code.
+#define MESSAGE_STYLE_OK 0
+#define MESSAGE_STYLE_OK_CANCEL 1
+#define MESSAGE_STYLE_YES_NO 2
+#define MESSAGE_STYLE_LIMIT 7
 
 // Longest entry name the stub reads; a longer one ends the walk with
 // "Invalid filename.".

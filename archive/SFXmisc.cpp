@@ -5,6 +5,7 @@
 // Writes no globals. Every write stays inside the caller's buffer as the header
 // states, or inside the helper's own fixed buffer.
 #include "archive/SFXmisc.h"
+#include "app/SFXstrings.h"
 
 // ---- texts --------------------------------------------------------------------
 
@@ -16,10 +17,11 @@ int TextLength(const char *text) {
 
 // Stops reading at the first NUL, so a count larger than the data behind `buffer`
 // is safe as long as the data is NUL-terminated.
-void StringFromBuffer(char *out, const char *buffer, int count) {
+char *StringFromBuffer(char *out, const char *buffer, int count) {
     int i = 0;
     for (; i < count && buffer[i]; i++) out[i] = buffer[i];
     out[i] = 0;
+    return out + i;
 }
 
 bool TextEqual(const char *a, const char *b, bool ignoreCase) {
@@ -119,10 +121,7 @@ bool PathExists(char *text) {
         // An empty upper-case drive root has no entries; its attributes tell.
         if (n == 3 && text[0] >= 'A' && text[0] <= 'Z' && text[1] == ':')
             return DriveRootIsDirectory(pattern);
-        pattern[n] = '*';
-        pattern[n + 1] = '.';
-        pattern[n + 2] = '*';
-        pattern[n + 3] = 0;
+        StringFromBuffer(pattern + n, STR_ALL_FILES_PATTERN, 3);
         searched = pattern;
     }
     // Outside the pattern case the caller's own text is converted: the

@@ -1,5 +1,10 @@
 // SFXmisc: path and file-system helpers shared by the whole program.
 //
+// They live in archive/ beside the walker because most of them serve the
+// file-system side of extraction (entry paths, existence, directory creation,
+// time stamps); the configuration reader, the destination resolution, the
+// dialogs and the command use the same helpers rather than keeping their own.
+//
 // Paths are 8-bit ANSI texts; "\" is the separator the program produces, "/" is
 // accepted wherever a separator is looked for, and ":" ends a drive prefix.
 // Helpers that "return a string" write it into a buffer the caller supplies,
@@ -9,10 +14,12 @@
 
 // Number of bytes before the NUL.
 int TextLength(const char *text);
-// Copies `count` bytes of `buffer` into `out` (count + 1 bytes of room), cut
-// before the first NUL byte of the buffer, and terminates it. Reads nothing past
-// that NUL, so it also serves as a bounded copy of a shorter text.
-void StringFromBuffer(char *out, const char *buffer, int count);
+// The program's one bounded copy: copies `count` bytes of `buffer` into `out`
+// (count + 1 bytes of room), cut before the first NUL byte of the buffer, and
+// terminates it; a count of 0 or less gives the empty text. Reads nothing past
+// that NUL, so it serves as the copy of any shorter text too. Returns the
+// position of the NUL, where a following copy appends.
+char *StringFromBuffer(char *out, const char *buffer, int count);
 // True when both texts are equal; with ignoreCase, ASCII a-z equal A-Z.
 bool TextEqual(const char *a, const char *b, bool ignoreCase);
 // Appends "\" when the text is empty or does not end in "\", and only when it

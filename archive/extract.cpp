@@ -1,23 +1,28 @@
-// The archive walker and the extraction pass.
+// The archive walker and the two passes over it, listing and extraction.
 //
 // Owns: localHeader, outputHandle, currentPassword, currentEntryName and the
-// local-header signature value of the walk. Writes besides: recordPosition
-// (through SeekArchive), remainingCompressed, entryCrc, listSearchIndex,
-// extractDir (one trailing backslash removed), the file list's items and
-// selection. Called by the main dialog: a listing pass when it opens, an
-// extraction pass on Start.
+// walk's own state (the local-header signature value, the position of the next
+// record). Writes besides: recordPosition (through SeekArchive),
+// remainingCompressed, entryCrc, listSearchIndex, extractDir (one trailing
+// backslash removed), the file list's items and selection. Called by the main
+// dialog: a listing pass when it opens, an extraction pass on Start.
 //
 // The ZIP data is read strictly front to back by its local headers, starting at
 // archiveStart; the central directory is never read. Every length in a header
 // is distrusted: names are bounded by the name buffer, positions by 2 GiB, and
 // every step of the walk moves forward, so a damaged archive ends the walk
 // instead of looping or writing out of bounds.
+//
+// The file reads in the order of a pass: the walker (one step: the next entry's
+// header and name, or the end), the steps of one entry's extraction, the two
+// passes, and ExtractEntries, which starts the pass its caller asks for.
 #include "archive/extract.h"
 
 #include "app/SFX.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
 #include "archive/SFXmisc.h"
+#include "archive/zipformat.h"
 #include "codec/SFXinflt.h"
 #include "codec/crc32.h"
 #include "codec/crypt.h"
@@ -30,31 +35,29 @@ HANDLE outputHandle = 0;
 char currentPassword[PASSWORD_BUFFER_SIZE];
 char currentEntryName[256];
 
+// ==== the walker ================================================================
+
 // The local-header signature, "PK" 03 04. The stub's image must not hold those
 // four bytes anywhere (a ZIP reader scanning the self-extractor would take them
 // for a record), so the value is completed when a pass starts: the image only
 // holds 00 4B 03 04, passed through OpaqueValue so that the compiler cannot
 // fold the completed value back into the code. A data descriptor's signature,
 // "PK" 07 08, is this value plus 0x04040000 and is never spelled out either.
-DWORD localSignature = 0;
+static DWORD localSignature = 0;
 #define DESCRIPTOR_DISTANCE 0x04040000u
 // Some writers put 00 00 00 50 where the signature belongs; read as a header too.
 #define ALTERNATE_SIGNATURE 0x50000000u
+// Where the record after the current entry begins; archiveStart when a pass starts.
+static DWORD nextRecord = 0;
 
-#define LOCAL_HEADER_SIZE 30
-#define DESCRIPTOR_SIZE 16
-#define ENCRYPTION_HEADER_SIZE 12
-#define COPY_CHUNK 32768
 // Positions are signed 32-bit: the own file stays below 2 GiB.
 #define LAST_POSITION 0x7FFFFFFFu
-// A path buffer holds extractDir, "\" and the longest name, with the NUL.
-#define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + NAME_BUFFER_SIZE + 1)
 
-static void ErrorBox(const char *text, const char *caption) {
-    MessageBoxA(0, text, caption, MB_ICONERROR);
+// Every message of the walk and the passes: no owner window, an OK button, and
+// the error icon on all but the success box, the one captioned "Finished.".
+static void ShowMessage(const char *text, const char *caption) {
+    MessageBoxA(0, text, caption, caption == STR_FINISHED ? MB_OK : MB_ICONERROR);
 }
-
-// ---- header reader ------------------------------------------------------------
 
 bool ReadLocalHeader() {
     for (;;) {
@@ -66,12 +69,15 @@ bool ReadLocalHeader() {
         if (got != LOCAL_HEADER_SIZE) break;
         DWORD signature = localHeader.signature;
         if (signature == localSignature || signature == ALTERNATE_SIGNATURE) {
+            // The countdown covers the data proper, after the encryption header
+            // of an encrypted entry, which the password phase reads by itself.
             remainingCompressed = (LONG)localHeader.compressedSize;
+            if (localHeader.flags & ZIP_FLAG_ENCRYPTED) remainingCompressed -= ENCRYPTION_HEADER_SIZE;
             return true;
         }
         if (signature - localSignature != DESCRIPTOR_DISTANCE) break;
-        // A data descriptor: skip its 16 bytes, values unused (the local header
-        // must hold the real CRC and size). Any number in a row is skipped.
+        // A data descriptor: skip it, values unused (the local header must hold
+        // the real CRC and size). Any number in a row is skipped.
         DWORD next = (DWORD)recordPosition + DESCRIPTOR_SIZE;
         if (next > LAST_POSITION || SeekArchive((LONG)next, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
             break;
@@ -80,7 +86,103 @@ bool ReadLocalHeader() {
     return false;
 }
 
-// ---- path safety --------------------------------------------------------------
+// What one step of the walk found.
+enum WalkStep {
+    WALK_ENTRY,  // an entry: its header and name read, the file at its data
+    WALK_END,    // no further entry: the pass's closing step follows
+    WALK_ABORT,  // "Invalid filename." shown: the pass ends at once, returning false
+};
+
+// Starts a pass at the first record. False, after "Error reading archive.",
+// when the own file cannot be positioned there.
+static bool StartWalk() {
+    localSignature = OpaqueValue(0x04034B00) | 0x50;  // completes "PK" 03 04, see above
+    listSearchIndex = -1;
+    nextRecord = (DWORD)archiveStart;
+    if (SeekArchive(archiveStart, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
+        return false;
+    }
+    return true;
+}
+
+// The walker step: goes to the record after the current entry and reads the
+// next entry's header, and its name into `name` (MAX_ENTRY_NAME + 1 bytes,
+// used up to its first NUL), leaving the file at the entry's data.
+static WalkStep NextEntry(char *name) {
+    if (SeekArchive((LONG)nextRecord, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !ReadLocalHeader())
+        return WALK_END;
+    DWORD position = (DWORD)recordPosition;
+    DWORD nameLength = localHeader.nameLength;
+    DWORD dataStart = position + LOCAL_HEADER_SIZE + nameLength + localHeader.extraLength;
+    // The next record lies after the data; a size that would take the walk
+    // past 2 GiB (or, read as signed, backwards) ends it.
+    if (position > LAST_POSITION || dataStart > LAST_POSITION ||
+        localHeader.compressedSize > LAST_POSITION - dataStart)
+        return WALK_END;
+    nextRecord = dataStart + localHeader.compressedSize;
+
+    if (nameLength > MAX_ENTRY_NAME) {
+        ShowMessage(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
+        return WALK_ABORT;
+    }
+    DWORD got = 0;
+    ReadFile(archiveHandle, name, nameLength, &got, 0);
+    if (got != nameLength) return WALK_END;  // the file ends inside the name
+    name[nameLength] = 0;
+    if (name[0] == 0) {
+        ShowMessage(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
+        return WALK_ABORT;
+    }
+    if (localHeader.extraLength != 0) SeekArchive((LONG)dataStart, FILE_BEGIN);
+    return WALK_ENTRY;
+}
+
+// ==== one entry of the extraction pass ============================================
+
+#define COPY_CHUNK 32768
+// A path buffer holds extractDir, "\" and the longest name, with the NUL.
+#define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
+
+// What the walk does after an entry of the extraction pass.
+enum EntryOutcome { NEXT_ENTRY, STOP_WALK, END_PASS };
+
+// Deselects the current entry's item: the entry is done.
+static void MarkDone(HWND list) {
+    SendMessageA(list, LB_SETSEL, FALSE, (LPARAM)listSearchIndex);
+}
+
+// Password phase: true when the entry needs no password, or when the held
+// password or one of three typed ones passes the entry's check. Leaves the
+// archive at the entry's compressed data and the keys ready for it.
+static bool PasswordPhase() {
+    if (!(localHeader.flags & ZIP_FLAG_ENCRYPTED)) return true;
+    // Bytes 0-11: work area; bytes 12-23: the header as read, so every attempt
+    // decrypts from the original bytes.
+    BYTE *header = (BYTE *)MemAlloc(2 * ENCRYPTION_HEADER_SIZE);
+    if (!header) return false;  // absorbed: the phase counts as failed
+    DWORD got = 0;
+    ReadFile(archiveHandle, header, ENCRYPTION_HEADER_SIZE, &got, 0);
+    for (int i = 0; i < ENCRYPTION_HEADER_SIZE; i++) {
+        if ((DWORD)i >= got) header[i] = 0;
+        header[ENCRYPTION_HEADER_SIZE + i] = header[i];
+    }
+    bool proceed = false;
+    if (currentPassword[0])
+        proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
+                                        localHeader.crc32, localHeader.modTime, currentPassword);
+    for (int tries = 0; !proceed && tries < 3; tries++) {
+        DialogBoxParamA(programInstance, STR_RES_PASSWD, 0, PasswordDialogProc, 0);
+        LONG length = passwordLength;
+        if (length > PASSWORD_BUFFER_SIZE - 1) length = PASSWORD_BUFFER_SIZE - 1;
+        if (length < 0) length = 0;
+        StringFromBuffer(currentPassword, passwordText, length);
+        proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
+                                        localHeader.crc32, localHeader.modTime, currentPassword);
+    }
+    MemFree(header);
+    return proceed;
+}
 
 // True when an entry name stays below the destination and names one file.
 // Refused: a leading separator (absolute or UNC path), any ":" (a drive letter
@@ -110,9 +212,69 @@ static bool NameStaysInside(const char *name) {
     }
 }
 
-// ---- data phase ---------------------------------------------------------------
+// Destination path and safety. `path` (PATH_BUFFER_SIZE bytes) receives
+// extractDir without its trailing backslash, "\" and the name. The existence
+// test turns "/" into "\" in place (unless the path ends in "\"), and it is
+// that form which is checked, created and shown; so the test is made here and
+// its answer handed on in `exists`. Nothing is created outside the destination,
+// and nothing longer than the platform's paths: false for such an entry, which
+// is reported like a file that cannot be created and stays selected.
+static bool DestinationPath(const char *name, char *path, bool &exists) {
+    StripBackslash(extractDir);
+    char *entryPart = StringFromBuffer(path, extractDir, MAX_PATH);
+    *entryPart++ = '\\';
+    int length = (int)(StringFromBuffer(entryPart, name, MAX_ENTRY_NAME) - path);
 
-void CopyStoredEntry() {
+    exists = PathExists(path);
+    if (length >= MAX_PATH || !NameStaysInside(entryPart)) {
+        ShowMessage(path, STR_CANNOT_OPEN);
+        return false;
+    }
+    return true;
+}
+
+// Overwrite policy, for a path that exists: true when the file is to be
+// written over. A file the policy keeps is done.
+static bool OverwriteWanted(HWND list, const char *path) {
+    if (overwriteMode == OVERWRITE_CONFIRM) {
+        FileNamePart(path, currentEntryName);
+        DialogBoxParamA(programInstance, STR_RES_FILEEXIST, 0, FileExistDialogProc, 0);
+        if (overwriteAnswer != 0) return true;
+    } else if (overwriteMode != OVERWRITE_NEVER) {
+        return true;
+    }
+    MarkDone(list);
+    return false;
+}
+
+// Directories, for a path that does not exist yet: its directory and every
+// missing parent (`dir` has PATH_BUFFER_SIZE bytes). False, after "Error in
+// directory ..", when the directory is still missing: the walk stops.
+static bool MakeDirectories(const char *path, char *dir) {
+    DirectoryPart(path, dir);
+    CreateDirectoryTree(dir);
+    if (PathExists(dir)) return true;
+    ShowMessage(dir, STR_ERROR_IN_DIRECTORY);
+    return false;
+}
+
+// The output file, as outputHandle. When it cannot be created, a directory
+// entry, or a file entry naming an existing directory, is done: the directory
+// is what was wanted. Anything else is reported and stays selected.
+static bool CreateOutputFile(HWND list, const char *path) {
+    outputHandle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, 0);
+    if (outputHandle != INVALID_HANDLE_VALUE) return true;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        MarkDone(list);
+    else
+        ShowMessage(path, STR_CANNOT_OPEN);
+    return false;
+}
+
+// Copies a stored entry's data to outputHandle, decrypting when needed.
+static void CopyStoredEntry() {
     LONG size = remainingCompressed;
     if (size > COPY_CHUNK) size = COPY_CHUNK;
     if (size < 0) size = 0;
@@ -128,7 +290,7 @@ void CopyStoredEntry() {
         }
         if (got > want) got = want;
         remainingCompressed -= (LONG)got;
-        if (localHeader.flags & 1) DecryptBuffer(buffer, got);
+        if (localHeader.flags & ZIP_FLAG_ENCRYPTED) DecryptBuffer(buffer, got);
         DWORD written = 0;
         WriteFile(outputHandle, buffer, got, &written, 0);
         if (written > got) written = got;
@@ -137,125 +299,19 @@ void CopyStoredEntry() {
     MemFree(buffer);
 }
 
-// ---- the extraction of one entry ----------------------------------------------
-
-// What the walk does after an entry of the extraction pass.
-enum EntryOutcome { NEXT_ENTRY, STOP_WALK, END_PASS };
-
-// Password phase: true when the entry needs no password, or when the held
-// password or one of three typed ones passes the entry's check. Leaves the
-// archive at the entry's compressed data and the keys ready for it.
-static bool PasswordPhase() {
-    if (!(localHeader.flags & 1)) return true;
-    remainingCompressed -= ENCRYPTION_HEADER_SIZE;
-    // Bytes 0-11: work area; bytes 12-23: the header as read, so every attempt
-    // decrypts from the original bytes.
-    BYTE *header = (BYTE *)MemAlloc(2 * ENCRYPTION_HEADER_SIZE);
-    if (!header) return false;  // absorbed: the phase counts as failed
-    DWORD got = 0;
-    ReadFile(archiveHandle, header, ENCRYPTION_HEADER_SIZE, &got, 0);
-    for (int i = 0; i < ENCRYPTION_HEADER_SIZE; i++) {
-        if ((DWORD)i >= got) header[i] = 0;
-        header[ENCRYPTION_HEADER_SIZE + i] = header[i];
-    }
-    bool proceed = false;
-    if (currentPassword[0])
-        proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
-                                        localHeader.crc32, localHeader.modTime, currentPassword);
-    for (int tries = 0; !proceed && tries < 3; tries++) {
-        DialogBoxParamA(programInstance, STR_RES_PASSWD, 0, PasswordDialogProc, 0);
-        LONG length = passwordLength;
-        if (length > PASSWORD_BUFFER_SIZE - 1) length = PASSWORD_BUFFER_SIZE - 1;
-        if (length < 0) length = 0;
-        StringFromBuffer(currentPassword, passwordText, length);
-        proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
-                                        localHeader.crc32, localHeader.modTime, currentPassword);
-    }
-    MemFree(header);
-    return proceed;
-}
-
-// Deselects the current entry's item: the entry is done.
-static void MarkDone(HWND list) {
-    SendMessageA(list, LB_SETSEL, FALSE, (LPARAM)listSearchIndex);
-}
-
-// Everything after the password phase for one selected entry. `path` has room
-// for PATH_BUFFER_SIZE bytes, `dir` as well.
-static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *dir) {
-    // Destination: extractDir without its trailing backslash, "\", the name.
-    AppendBackslash(extractDir);
-    StripBackslash(extractDir);
-    int length = 0;
-    while (extractDir[length] && length < TEXT_BUFFER_SIZE - 1) {
-        path[length] = extractDir[length];
-        length++;
-    }
-    path[length++] = '\\';
-    char *entryPart = path + length;
-    for (int i = 0; name[i]; i++) path[length++] = name[i];
-    path[length] = 0;
-
-    // The existence test turns "/" into "\" in place (unless the path ends in
-    // "\"); from here on the path is used in that form.
-    bool exists = PathExists(path);
-
-    // Nothing is created outside the destination, and nothing longer than the
-    // platform's paths: such an entry is reported like a file that cannot be
-    // created and stays selected.
-    if (length >= MAX_PATH || !NameStaysInside(entryPart)) {
-        ErrorBox(path, STR_CANNOT_OPEN);
-        return NEXT_ENTRY;
-    }
-
-    if (exists) {
-        if (overwriteMode == 1) {
-            MarkDone(list);
-            return NEXT_ENTRY;
-        }
-        if (overwriteMode == 2) {
-            FileNamePart(path, currentEntryName);
-            DialogBoxParamA(programInstance, STR_RES_FILEEXIST, 0, FileExistDialogProc, 0);
-            if (overwriteAnswer == 0) {
-                MarkDone(list);
-                return NEXT_ENTRY;
-            }
-        }
-    } else {
-        DirectoryPart(path, dir);
-        CreateDirectoryTree(dir);
-        if (!PathExists(dir)) {
-            ErrorBox(dir, STR_ERROR_IN_DIRECTORY);
-            return STOP_WALK;
-        }
-    }
-
-    outputHandle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, 0);
-    if (outputHandle == INVALID_HANDLE_VALUE) {
-        // A directory entry, or a file entry naming an existing directory: the
-        // directory is what was wanted.
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            MarkDone(list);
-        else
-            ErrorBox(path, STR_CANNOT_OPEN);
-        return NEXT_ENTRY;
-    }
-
-    // Data phase. One pending message per file keeps the window alive.
+// Data phase: the entry's data into outputHandle and entryCrc; the entry is
+// done when the CRC matches. END_PASS for a method the program cannot decode.
+static EntryOutcome WriteEntryData(HWND list) {
+    // One pending message per file keeps the window alive.
     MSG message;
     if (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
     entryCrc = 0xFFFFFFFF;
-    remainingCompressed = (LONG)localHeader.compressedSize;
-    if (localHeader.flags & 1) remainingCompressed -= ENCRYPTION_HEADER_SIZE;
-    EntryOutcome outcome = NEXT_ENTRY;
-    if (localHeader.method == 0) {
+    if (localHeader.method == METHOD_STORED) {
         CopyStoredEntry();
-    } else if (localHeader.method == 8) {
+    } else if (localHeader.method == METHOD_DEFLATED) {
         // A deflate stream is never empty. A deflated entry without compressed
         // data is a streamed one whose sizes and CRC went into a data descriptor
         // only: its empty output must not pass for the file, so the register is
@@ -265,95 +321,89 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
         else
             entryCrc = localHeader.crc32;
     } else {
-        ErrorBox(STR_UNKNOWN_METHOD, STR_ERROR_CAPTION);
-        outcome = END_PASS;
+        ShowMessage(STR_UNKNOWN_METHOD, STR_ERROR_CAPTION);
+        return END_PASS;
     }
-    if (outcome == NEXT_ENTRY && (entryCrc ^ 0xFFFFFFFF) == localHeader.crc32) MarkDone(list);
+    if ((entryCrc ^ 0xFFFFFFFF) == localHeader.crc32) MarkDone(list);
+    return NEXT_ENTRY;
+}
 
-    // The file keeps what was written, CRC mismatch or not, with the entry's time.
+// Closing: the file keeps what was written, CRC mismatch or not, with the
+// entry's time.
+static void CloseOutputFile(const char *path) {
     SetFileTimeFromDos(outputHandle, localHeader.modTime | ((DWORD)localHeader.modDate << 16));
-    if (!CloseHandle(outputHandle)) ErrorBox(path, STR_CANNOT_CLOSE);
+    if (!CloseHandle(outputHandle)) ShowMessage(path, STR_CANNOT_CLOSE);
     outputHandle = 0;
+}
+
+// Everything after the password phase for one selected entry; `path` and `dir`
+// have PATH_BUFFER_SIZE bytes each.
+static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *dir) {
+    bool exists;
+    if (!DestinationPath(name, path, exists)) return NEXT_ENTRY;
+    if (exists) {
+        if (!OverwriteWanted(list, path)) return NEXT_ENTRY;
+    } else if (!MakeDirectories(path, dir)) {
+        return STOP_WALK;
+    }
+    if (!CreateOutputFile(list, path)) return NEXT_ENTRY;
+    EntryOutcome outcome = WriteEntryData(list);
+    CloseOutputFile(path);
     return outcome;
 }
 
-// ---- the walk -----------------------------------------------------------------
+// ==== the passes ====================================================================
 
-bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
-    localSignature = OpaqueValue(0x04034B00) | 0x50;  // completes "PK" 03 04, see above
-    listSearchIndex = -1;
-    if (SeekArchive(archiveStart, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-        ErrorBox(STR_ERROR_READING, STR_ERROR_CAPTION);
+// The listing pass: every entry's name, as stored, into the list, which keeps
+// the names sorted. A walk that ends without finding any entry is reported.
+static void ListEntries(HWND list, char *name) {
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    WalkStep step;
+    while ((step = NextEntry(name)) == WALK_ENTRY) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
+    if (step == WALK_END && SendMessageA(list, LB_GETCOUNT, 0, 0) == 0)
+        ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
+}
+
+// The extraction pass over the entries selected in the list; true when nothing
+// is left selected at the end. `name` has MAX_ENTRY_NAME + 1 bytes, `path` and
+// `dir` PATH_BUFFER_SIZE each.
+static bool ExtractSelected(HWND list, char *name, char *path, char *dir) {
+    // True once the entry taken up last needs no password or has passed its
+    // check; the closing step runs only then.
+    bool proceed = false;
+    for (;;) {
+        WalkStep step = NextEntry(name);
+        if (step == WALK_ABORT) return false;
+        if (step == WALK_END) break;
+        if (!IsEntrySelected(list, name)) continue;
+        proceed = PasswordPhase();
+        if (!proceed) break;
+        EntryOutcome outcome = ExtractEntry(list, name, path, dir);
+        if (outcome == STOP_WALK) break;
+        if (outcome == END_PASS) return false;
+    }
+    if (!proceed) return false;
+    if (SendMessageA(list, LB_GETSELCOUNT, 0, 0) != 0) {
+        ShowMessage(STR_NOT_EXTRACTED, STR_ERROR_CAPTION);
         return false;
     }
+    if (!autoStart && showFinishedMessage) ShowMessage(STR_ALL_EXTRACTED, STR_FINISHED);
+    return true;
+}
+
+bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
+    if (!StartWalk()) return false;
     HWND list = GetDlgItem(dialog, listControlId);
     // One block for the pass: the name (with a terminator after the longest
     // one), the destination path and its directory part.
-    char *name = (char *)MemAlloc(NAME_BUFFER_SIZE + 1 + 2 * PATH_BUFFER_SIZE);
+    char *name = (char *)MemAlloc(MAX_ENTRY_NAME + 1 + 2 * PATH_BUFFER_SIZE);
     if (!name) return false;
-    char *path = name + NAME_BUFFER_SIZE + 1;
-    char *dir = path + PATH_BUFFER_SIZE;
-    if (listOnly) SendMessageA(list, LB_RESETCONTENT, 0, 0);
-
-    bool proceed = false;
+    char *path = name + MAX_ENTRY_NAME + 1;
     bool result = false;
-    bool closing = true;
-    while (ReadLocalHeader()) {
-        LONG position = recordPosition;
-        DWORD nameLength = localHeader.nameLength;
-        DWORD dataStart = (DWORD)position + LOCAL_HEADER_SIZE + nameLength + localHeader.extraLength;
-        // The next header lies after the data; a size that would take the walk
-        // past 2 GiB (or, read as signed, backwards) ends it.
-        if ((DWORD)position > LAST_POSITION || dataStart > LAST_POSITION ||
-            localHeader.compressedSize > LAST_POSITION - dataStart)
-            break;
-        DWORD next = dataStart + localHeader.compressedSize;
-
-        if (nameLength > NAME_BUFFER_SIZE) {
-            ErrorBox(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
-            closing = false;
-            break;
-        }
-        DWORD got = 0;
-        ReadFile(archiveHandle, name, nameLength, &got, 0);
-        if (got != nameLength) break;  // the file ends inside the name
-        name[nameLength] = 0;          // the name is used up to its first NUL
-        if (name[0] == 0) {
-            ErrorBox(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
-            closing = false;
-            break;
-        }
-        if (localHeader.extraLength != 0) SeekArchive((LONG)dataStart, FILE_BEGIN);
-
-        if (listOnly) {
-            SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
-        } else if (IsEntrySelected(list, name)) {
-            proceed = PasswordPhase();
-            if (!proceed) break;
-            EntryOutcome outcome = ExtractEntry(list, name, path, dir);
-            if (outcome == STOP_WALK) break;
-            if (outcome == END_PASS) {
-                closing = false;
-                break;
-            }
-        }
-        if (SeekArchive((LONG)next, FILE_BEGIN) == INVALID_SET_FILE_POINTER) break;
-    }
-
-    if (closing) {
-        if (listOnly) {
-            if (SendMessageA(list, LB_GETCOUNT, 0, 0) == 0)
-                ErrorBox(STR_ERROR_READING, STR_ERROR_CAPTION);
-        } else if (proceed) {
-            if (SendMessageA(list, LB_GETSELCOUNT, 0, 0) == 0) {
-                if (!autoStart && showFinishedMessage)
-                    MessageBoxA(0, STR_ALL_EXTRACTED, STR_FINISHED, MB_OK);
-                result = true;
-            } else {
-                ErrorBox(STR_NOT_EXTRACTED, STR_ERROR_CAPTION);
-            }
-        }
-    }
+    if (listOnly)
+        ListEntries(list, name);
+    else
+        result = ExtractSelected(list, name, path, path + PATH_BUFFER_SIZE);
     MemFree(name);
     return result;
 }

@@ -2,26 +2,9 @@
 // by its local headers from archiveStart, either listing the entries into a list
 // box or extracting the entries selected there.
 #pragma once
+#include "archive/zipformat.h"
 #include "platform/win32.h"
 
-#pragma pack(push, 1)
-// The 30-byte ZIP local file header, as stored (little-endian).
-struct LocalHeader {
-    DWORD signature;
-    WORD versionNeeded;
-    WORD flags;          // bit 0 encrypted, bit 3 sizes in a data descriptor
-    WORD method;         // 0 stored, 8 deflated
-    WORD modTime;        // DOS time; with modDate one DOS date-time value
-    WORD modDate;
-    DWORD crc32;
-    DWORD compressedSize;
-    DWORD uncompressedSize;
-    WORD nameLength;
-    WORD extraLength;
-};
-#pragma pack(pop)
-
-#define NAME_BUFFER_SIZE 258
 #define PASSWORD_BUFFER_SIZE 80
 
 extern LocalHeader localHeader;          // the local header last read
@@ -29,10 +12,13 @@ extern HANDLE outputHandle;              // the file being written
 extern char currentPassword[PASSWORD_BUFFER_SIZE];  // password in force for the run
 extern char currentEntryName[256];       // file name asked about by FILEEXIST
 
+// Reads the local header at the file's position into localHeader, stepping
+// over any data descriptors first; sets remainingCompressed to the entry's data
+// after its encryption header. False, with remainingCompressed 0, at any other
+// record or a header cut short. Valid once a pass has started (the signature
+// value is completed then).
 bool ReadLocalHeader();
 // One pass over the archive. listOnly: fill the list `listControlId` of `dialog`
 // (result always false). Otherwise extract the entries selected there; true when
 // nothing is left selected at the end.
 bool ExtractEntries(HWND dialog, int listControlId, bool listOnly);
-// Copies a stored entry's data to outputHandle, decrypting when needed.
-void CopyStoredEntry();

@@ -19,7 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +29,7 @@
 
 #include "app/SFXgbls.h"
 #include "archive/extract.h"
+#include "bench/bench.h"
 #include "platform/posix/standin.h"
 #include "support/archives.h"
 #include "ui/Dialog.h"
@@ -39,14 +39,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "bench_extract: %s\n", what.c_str());
-    std::exit(1);
-}
+using bench::Fail;
+using bench::WallTime;
 
 void FreshFolder(const std::string &path) {
     fs::remove_all(path);
@@ -59,10 +53,10 @@ double RunOurs(const std::string &out) {
     std::string windowsOut = standin::WindowsPath(out);
     if (windowsOut.empty() || windowsOut.size() >= TEXT_BUFFER_SIZE) Fail("output folder path");
     std::strcpy(extractDir, windowsOut.c_str());
-    overwriteMode = 0;
-    double t0 = Now();
+    overwriteMode = OVERWRITE_ALWAYS;
+    double t0 = WallTime();
     archives::PassOutcome outcome = archives::ListAndExtract(archives::UserPlay{});
-    double t = Now() - t0;
+    double t = WallTime() - t0;
     if (!outcome.result() || !outcome.stillSelected.empty()) {
         for (const auto &box : outcome.boxes)
             std::fprintf(stderr, "  box: %s | %s\n", box.caption.c_str(), box.text.c_str());
@@ -78,12 +72,12 @@ double RunUnzip(const std::string &zip, const std::string &out) {
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    double t0 = Now();
+    double t0 = WallTime();
     pid_t pid;
     if (posix_spawnp(&pid, "unzip", nullptr, nullptr, argv.data(), environ) != 0) Fail("spawn unzip");
     int status = 0;
     waitpid(pid, &status, 0);
-    double t = Now() - t0;
+    double t = WallTime() - t0;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("unzip failed");
     return t;
 }
@@ -93,7 +87,7 @@ std::map<std::string, std::string> Tree(const std::string &folder) {
     std::map<std::string, std::string> files;
     for (const auto &e : fs::recursive_directory_iterator(folder)) {
         if (!e.is_regular_file()) continue;
-        files[fs::relative(e.path(), folder).string()] = archives::ReadHostFile(e.path().string());
+        files[fs::relative(e.path(), folder).string()] = testutil::ReadHostFile(e.path().string());
     }
     return files;
 }
@@ -101,10 +95,7 @@ std::map<std::string, std::string> Tree(const std::string &folder) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 6) {
-        std::fprintf(stderr, "usage: bench_extract ZIP CORPUSDIR WORKDIR OUTDIR ROUNDS [ours]\n");
-        return 2;
-    }
+    bench::Start("bench_extract", argc, 5, "ZIP CORPUSDIR WORKDIR OUTDIR ROUNDS [ours]");
     std::string zipPath = fs::absolute(argv[1]).string();
     std::string corpus = argv[2];
     std::string work = fs::absolute(argv[3]).string();
@@ -113,7 +104,7 @@ int main(int argc, char **argv) {
     bool oursOnly = argc > 6 && std::string(argv[6]) == "ours";
     if (rounds < 1) rounds = 1;
 
-    std::string zip = archives::ReadHostFile(zipPath);
+    std::string zip = testutil::ReadHostFile(zipPath);
     if (zip.empty()) Fail("cannot read " + zipPath);
     standin::Reset();
     archives::OpenedSfx sfx(work + "/corpus-sfx.exe", zip);

@@ -25,21 +25,17 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/SFXgbls.h"
-#include "archive/extract.h"
-#include "codec/SFXinflt.h"
-#include "codec/crc32.h"
+#include "bench/bench.h"
 #include "platform/posix/standin.h"
+#include "support/inflate_run.h"
+#include "support/testutil.h"
 
 namespace {
 
@@ -53,39 +49,10 @@ double Now() {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
     }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return bench::WallTime();
 }
 
-std::string ReadAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-void WriteAll(const std::string &path, const std::string &data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), (std::streamsize)data.size());
-}
-
-[[noreturn]] void Fail(const std::string &what) {
-    std::fprintf(stderr, "bench_inflate: %s\n", what.c_str());
-    std::exit(1);
-}
-
-std::string RawDeflate(const std::string &data, int level) {
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) Fail("deflateInit2");
-    std::string out(deflateBound(&z, data.size()), '\0');
-    z.next_in = (Bytef *)data.data();
-    z.avail_in = (uInt)data.size();
-    z.next_out = (Bytef *)&out[0];
-    z.avail_out = (uInt)out.size();
-    if (deflate(&z, Z_FINISH) != Z_STREAM_END) Fail("deflate");
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
+using bench::Fail;
 
 struct Result {
     uint32_t crc = 0;
@@ -94,29 +61,18 @@ struct Result {
 
 // ---- ours ----------------------------------------------------------------------------
 
-DWORD crcBlock[257];
-
 Result Ours(const std::string &streamPath, long streamSize, const std::string &outPath,
             uint32_t expectedCrc) {
     standin::Reset();
-    archiveHandle = CreateFileA(streamPath.c_str(), GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, 0);
-    outputHandle = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, 0);
-    if (archiveHandle == INVALID_HANDLE_VALUE || outputHandle == INVALID_HANDLE_VALUE)
-        Fail("stand-in CreateFileA");
-    localHeader = LocalHeader{};
-    localHeader.method = 8;
-    localHeader.crc32 = expectedCrc;
-    localHeader.compressedSize = (DWORD)streamSize;
-    remainingCompressed = (LONG)streamSize;
-    entryCrc = 0xFFFFFFFFu;
-    InflateEntry();
-    CloseHandle(outputHandle);
-    CloseHandle(archiveHandle);
-    outputHandle = archiveHandle = 0;
+    testutil::EntrySetup entry;
+    entry.archivePath = streamPath;
+    entry.outputPath = outPath;
+    entry.compressedSize = (LONG)streamSize;
+    entry.crc = expectedCrc;
+    testutil::EntryEnd end = testutil::RunEntry(entry);
+    if (!end.opened) Fail("stand-in CreateFileA");
     Result r;
-    r.crc = entryCrc ^ 0xFFFFFFFFu;
+    r.crc = end.entryCrc ^ 0xFFFFFFFFu;
     r.ok = r.crc == expectedCrc;
     return r;
 }
@@ -179,10 +135,7 @@ Result Libdeflate(const std::string &streamPath, long streamSize, const std::str
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_inflate LIST WORKDIR OUTDIR ROUNDS [ours|zlib|libdeflate]\n");
-        return 2;
-    }
+    bench::Start("bench_inflate", argc, 4, "LIST WORKDIR OUTDIR ROUNDS [ours|zlib|libdeflate]");
     std::string work = argv[2], outDir = argv[3];
     int rounds = std::atoi(argv[4]);
     const char *names[3] = {"ours", "zlib", "libdeflate"};
@@ -199,25 +152,24 @@ int main(int argc, char **argv) {
         std::string path;
         while (std::getline(list, path)) {
             if (path.empty()) continue;
-            data += ReadAll(path);
+            data += testutil::ReadHostFile(path);
             files++;
         }
     }
     if (data.empty()) Fail("empty corpus");
-    const uint32_t crc = (uint32_t)crc32(0, (const Bytef *)data.data(), (uInt)data.size());
+    const uint32_t crc = testutil::Crc32(data);
     const std::string streamPath = work + "/corpus.deflate";
-    std::string stream = only >= 0 ? ReadAll(streamPath) : "";
+    std::string stream = only >= 0 ? testutil::ReadHostFile(streamPath) : "";
     if (stream.empty()) {
-        stream = RawDeflate(data, 6);
-        WriteAll(streamPath, stream);
+        stream = testutil::RawDeflate(data, 6);
+        if (stream.empty() || !testutil::WriteHostFile(streamPath, stream)) Fail("deflate");
     }
     const long streamSize = (long)stream.size();
     std::printf("inflate corpus: %ld files concatenated, %zu bytes; zlib raw deflate level 6, one "
                 "stream of %ld bytes (%.1f%%)\n",
                 files, data.size(), streamSize, 100.0 * (double)streamSize / (double)data.size());
 
-    crcTable = crcBlock;
-    MakeCrcTable();
+    testutil::InitCrcTable();
     libdeflate_decompressor *dec = libdeflate_alloc_decompressor();
     std::vector<unsigned char> ldIn((size_t)streamSize), ldOut(data.size());
 
@@ -235,7 +187,7 @@ int main(int argc, char **argv) {
                                     : Libdeflate(streamPath, streamSize, out, dec, ldIn, ldOut);
             double t = Now() - t0;
             if (!r.ok || r.crc != crc) Fail("decoder " + std::to_string(which) + " failed");
-            if (round == 0 && ReadAll(out) != data) Fail("decoder " + std::to_string(which) + ": output differs");
+            if (round == 0 && testutil::ReadHostFile(out) != data) Fail("decoder " + std::to_string(which) + ": output differs");
             if (t < best[which]) best[which] = t;
         }
     }

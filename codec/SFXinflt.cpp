@@ -13,6 +13,7 @@
 // of this entry, and every block and table is released on every way out.
 #include "codec/SFXinflt.h"
 #include "archive/extract.h"
+#include "archive/zipformat.h"
 #include "app/SFXgbls.h"
 #include "codec/crc32.h"
 #include "codec/crypt.h"
@@ -44,7 +45,7 @@ LONG ReadInputByte() {
         ReadFile(archiveHandle, inputBuffer, want, &got, 0);
         if (got > want) got = want;
         inputCount = got;
-        if (localHeader.flags & 1) DecryptBuffer(inputBuffer, got);
+        if (localHeader.flags & ZIP_FLAG_ENCRYPTED) DecryptBuffer(inputBuffer, got);
         inputPos = 0;
     }
     if (inputCount == 0) {
@@ -114,7 +115,7 @@ int DecodeBlock(int &final) {
 
 // ---- the entry -----------------------------------------------------------------------
 
-void InflateEntry() {
+int InflateEntry() {
     inputPos = 0;
     inputCount = 0;
     windowPos = 0;
@@ -148,4 +149,5 @@ void InflateEntry() {
     // even when the bytes produced so far happen to match (an empty file and a
     // stored CRC of 0): the register's complement cannot equal the header's CRC.
     if (result != INFLATE_OK || outputShort) entryCrc = localHeader.crc32;
+    return result;
 }

@@ -9,5 +9,6 @@
 extern LONG remainingCompressed;
 
 // Decodes one entry; absorbs its own failures. The caller judges the entry by
-// its CRC-32 alone.
-void InflateEntry();
+// its CRC-32 alone; the result code (INFLATE_*, codec/inflate_internal.h) tells
+// the tests why a stream failed.
+int InflateEntry();

@@ -5,6 +5,7 @@
 // stored-entry copy. The keys always advance with the plain byte, so a stream
 // decrypts the same whatever the size of the pieces it is read in.
 #include "codec/crypt.h"
+#include "archive/zipformat.h"
 #include "codec/crc32.h"
 
 DWORD key0, key1, key2;
@@ -40,8 +41,8 @@ void DecryptBuffer(BYTE *bytes, DWORD count) {
 }
 
 // The header's last byte is the check byte: the high byte of the CRC-32, or of
-// the DOS time when the sizes and CRC follow the data (flag bit 3) and so were
-// not known when the header was written. Bytes 12-23 are only read, so the check
+// the DOS time when the sizes and CRC follow the data (ZIP_FLAG_DESCRIPTOR) and
+// so were not known when the header was written. Bytes 12-23 are only read, so the check
 // can be repeated with another password on the same buffer.
 bool CheckEncryptionHeader(BYTE *buffer, int length, WORD flags, DWORD crc, WORD modTime,
                            const char *password) {
@@ -52,6 +53,6 @@ bool CheckEncryptionHeader(BYTE *buffer, int length, WORD flags, DWORD crc, WORD
         UpdateKeys(plain);
         buffer[i] = plain;
     }
-    BYTE expected = (flags & 0x0008) ? (BYTE)(modTime >> 8) : (BYTE)(crc >> 24);
+    BYTE expected = (flags & ZIP_FLAG_DESCRIPTOR) ? (BYTE)(modTime >> 8) : (BYTE)(crc >> 24);
     return buffer[length - 1] == expected;
 }

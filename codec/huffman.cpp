@@ -46,13 +46,12 @@ static const HuffmanEntry noDistanceCode[1] = {{OP_INVALID, 0, 0, 0}};
 
 // ---- table building --------------------------------------------------------------------
 
-int FreeHuffmanTables(HuffmanEntry *chain) {
+void FreeHuffmanTables(HuffmanEntry *chain) {
     while (chain) {
         HuffmanEntry *header = chain - 1;
         chain = header->link;
         MemFree(header);
     }
-    return 0;
 }
 
 // Canonical codes are assigned in order of length and, within a length, of
@@ -202,7 +201,7 @@ int BuildHuffmanTable(const WORD *lengths, unsigned n, unsigned s, const WORD *b
     }
     width = (int)levelWidth[0];
     // A single code of one bit counts as complete.
-    return unused != 0 && maxLength != 1 ? INFLATE_DAMAGED : INFLATE_OK;
+    return unused != 0 && maxLength != 1 ? HUFFMAN_INCOMPLETE : INFLATE_OK;
 }
 
 // ---- fixed-code cache --------------------------------------------------------------------
@@ -338,7 +337,7 @@ int DecodeFixedBlock() {
         width = FIXED_DISTANCE_WIDTH;
         result = BuildHuffmanTable(lengths, 30, 0, DISTANCE_BASE, DISTANCE_EXTRA,
                                    fixedDistanceTable, fixedDistanceChain, width);
-        if (result > INFLATE_DAMAGED) {
+        if (result > HUFFMAN_INCOMPLETE) {
             EmptyFixedCache();
             return result;
         }
@@ -418,7 +417,7 @@ int DecodeDynamicBlock() {
                                DISTANCE_EXTRA, distanceRoot, distanceChain, distanceWidth);
     // An incomplete distance code is allowed (RFC 1951 permits one code, and
     // encoders emit it); its missing codes decode as invalid.
-    if (result > INFLATE_DAMAGED) {
+    if (result > HUFFMAN_INCOMPLETE) {
         FreeHuffmanTables(literalChain);
         return result;
     }

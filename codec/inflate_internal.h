@@ -5,11 +5,15 @@
 #pragma once
 #include "platform/win32.h"
 
-// ---- result codes of the block decoders ------------------------------------------
+// ---- result codes ------------------------------------------------------------------
+// Of the block decoders, InflateEntry and BuildHuffmanTable. A table build's
+// HUFFMAN_INCOMPLETE is the value of INFLATE_DAMAGED on purpose: a block that
+// needs a complete code hands it on as its own result.
 #define INFLATE_OK 0
 #define INFLATE_DAMAGED 1         // invalid code, bad stored length, reserved type, ...
 #define INFLATE_OVERSUBSCRIBED 2  // more codes than the lengths allow
-#define INFLATE_NO_MEMORY 3       // a decoding table could not be allocated
+#define INFLATE_NO_MEMORY 3       // a buffer or decoding table could not be allocated
+#define HUFFMAN_INCOMPLETE INFLATE_DAMAGED  // fewer codes than the lengths allow
 
 #define INPUT_SIZE 32768
 #define WINDOW_SIZE 32768
@@ -188,14 +192,16 @@ void EmptyFixedCache();
 // Builds the decoding tables of a code from its lengths (n symbols; symbols below
 // s stand for themselves, the others take base[] and extra[] at symbol - s).
 // width: in, the lookup width wanted; out, the root table's width. All tables
-// end up on `chain`, which starts empty. Returns 0 complete, 1 incomplete (missing
-// codes decode as invalid), 2 over-subscribed (nothing allocated), 3 out of
-// memory (nothing left allocated). Lengths all zero: root null, width 0, 0.
+// end up on `chain`, which starts empty. Returns INFLATE_OK for a complete code,
+// HUFFMAN_INCOMPLETE (missing codes decode as invalid), INFLATE_OVERSUBSCRIBED
+// (nothing allocated) or INFLATE_NO_MEMORY (nothing left allocated). Lengths all
+// zero: root null, width 0, INFLATE_OK.
 int BuildHuffmanTable(const WORD *lengths, unsigned n, unsigned s, const WORD *base,
                       const BYTE *extra, HuffmanEntry *&root, HuffmanEntry *&chain,
                       int &width);
-int FreeHuffmanTables(HuffmanEntry *chain);
+void FreeHuffmanTables(HuffmanEntry *chain);
 // Decodes literal/length and distance codes into the window up to the end of the
-// block: 0 at the end-of-block code, 1 for an invalid code or a damaged stream.
+// block: INFLATE_OK at the end-of-block code, INFLATE_DAMAGED for an invalid code
+// or a damaged stream.
 int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoot,
                 int literalWidth, int distanceWidth);

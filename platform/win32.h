@@ -66,6 +66,7 @@ typedef LONG LSTATUS;
 #define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFF)
 #define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFF)
 #define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
+#define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
 
 // ---- kernel32 -----------------------------------------------------------------
 
@@ -174,6 +175,7 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define BM_SETCHECK 0x00F1
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
+#define BN_CLICKED 0
 
 #define EM_SETSEL 0x00B1
 

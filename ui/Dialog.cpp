@@ -20,16 +20,17 @@
 #include "ui/browse.h"
 
 char extractDir[TEXT_BUFFER_SIZE];
-BYTE overwriteMode = 0;
+BYTE overwriteMode = OVERWRITE_CONFIRM;
 HWND mainWindow = 0;
 LONG listSearchIndex = 0;
 BYTE overwriteAnswer = 0;
 char passwordText[PASSWORD_BUFFER_SIZE];
 LONG passwordLength = 0;
 
-// Room for the run check box caption: the fixed part with its action word, two
-// names of at most 255 characters and the space between them.
-#define RUN_CAPTION_SIZE 560
+// The overwrite buttons in the order of the overwrite modes they stand for
+// (OVERWRITE_CONFIRM, _ALWAYS, _NEVER), then their label.
+static const WORD overwriteControls[] = {IDC_CONFIRM_OVERWRITE, IDC_OVERWRITE,
+                                         IDC_DONT_OVERWRITE, IDC_EXISTING_LABEL};
 
 // ==== small helpers ==========================================================
 
@@ -41,16 +42,24 @@ static void ShowItem(HWND dialog, int id, int command) {
     ShowWindow(GetDlgItem(dialog, id), command);
 }
 
-// Copies at most `limit` characters of `source` to `target`, terminates it and
-// returns the position of the NUL, so that copies can be chained.
-static char *CopyText(char *target, const char *source, int limit) {
-    while (limit-- > 0 && *source) *target++ = *source++;
-    *target = 0;
-    return target;
-}
-
 static void SetCheck(HWND dialog, int id, WPARAM state) {
     SendItem(dialog, id, BM_SETCHECK, state, 0);
+}
+
+// The overwrite mode a button stands for. The button ids are consecutive in
+// the order ALWAYS, NEVER, CONFIRM, which one remainder maps onto the mode
+// values; the assertion keeps ids and modes in step.
+static BYTE OverwriteModeOf(WORD id) {
+    static_assert((IDC_OVERWRITE + 1) % 3 == OVERWRITE_ALWAYS &&
+                      (IDC_DONT_OVERWRITE + 1) % 3 == OVERWRITE_NEVER &&
+                      (IDC_CONFIRM_OVERWRITE + 1) % 3 == OVERWRITE_CONFIRM,
+                  "the overwrite buttons follow the overwrite modes");
+    return (BYTE)((id + 1) % 3);
+}
+
+// Checks the button of an overwrite mode.
+static void CheckOverwriteButton(HWND dialog, BYTE mode) {
+    SetCheck(dialog, overwriteControls[mode], BST_CHECKED);
 }
 
 static void SendCommand(HWND dialog, WPARAM id) {
@@ -120,7 +129,7 @@ static void InitMainDialog(HWND dialog) {
     SetClassLongA(dialog, GCL_HICON, (LONG)(LONG_PTR)LoadIconA(programInstance, STR_RES_ICON));
 
     if (hasDefaultDir)
-        CopyText(extractDir, defaultDirText, MAX_PATH);
+        StringFromBuffer(extractDir, defaultDirText, MAX_PATH);
     else
         GetCurrentDirectoryA(MAX_PATH, extractDir);
 
@@ -139,13 +148,10 @@ static void InitMainDialog(HWND dialog) {
     ShowDirEdit(dialog);
     SendItem(dialog, IDC_DIR_EDIT, EM_SETSEL, 0, 32767);
 
-    SetCheck(dialog, overwriteButton, BST_CHECKED);
-    overwriteMode = (BYTE)(overwriteButton - IDC_OVERWRITE);
-    if (lockOverwriteMode) {
-        static const WORD lockedIds[] = {IDC_OVERWRITE, IDC_DONT_OVERWRITE,
-                                         IDC_CONFIRM_OVERWRITE, IDC_EXISTING_LABEL};
-        for (int i = 0; i < 4; i++) DestroyWindow(GetDlgItem(dialog, lockedIds[i]));
-    }
+    overwriteMode = (BYTE)overwriteButton;
+    CheckOverwriteButton(dialog, overwriteMode);
+    if (lockOverwriteMode)
+        for (int i = 0; i < 4; i++) DestroyWindow(GetDlgItem(dialog, overwriteControls[i]));
 
     SetWindowTextA(dialog, captionText);
     CenterWindow(dialog);
@@ -221,7 +227,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case IDC_OVERWRITE:
         case IDC_DONT_OVERWRITE:
         case IDC_CONFIRM_OVERWRITE:
-            overwriteMode = (BYTE)(id - IDC_OVERWRITE);
+            overwriteMode = OverwriteModeOf(id);
             break;
         case IDC_ABOUT:
             ShowAboutBox(dialog);
@@ -245,10 +251,10 @@ bool CreateSubdirectory(const char *base, const char *name) {
     if (!*name) return false;
 
     char path[2 * TEXT_BUFFER_SIZE];
-    CopyText(CopyText(path, base, MAX_PATH), name, MAX_PATH);
+    StringFromBuffer(StringFromBuffer(path, base, MAX_PATH), name, MAX_PATH);
     CreateDirectoryTree(path);
 
-    CopyText(CopyText(path, name, MAX_PATH), "\\", 1);
+    StringFromBuffer(StringFromBuffer(path, name, MAX_PATH), "\\", 1);
     if (!PathExists(path)) return false;
     SetCurrentDirectoryA(name);
     return true;
@@ -274,7 +280,7 @@ INT_PTR CALLBACK NewDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                 // destination at the parent folder.
                 int dirLength = TextLength(extractDir);
                 if (dirLength + TextLength(name) + 1 < MAX_PATH)
-                    CopyText(extractDir + dirLength, name, MAX_PATH);
+                    StringFromBuffer(extractDir + dirLength, name, MAX_PATH);
             }
             EndDialog(dialog, IDOK);
         } else if (id == IDCANCEL) {
@@ -290,8 +296,8 @@ INT_PTR CALLBACK FileExistDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     if (message == WM_INITDIALOG) {
         CenterWindow(dialog);
         char text[sizeof currentEntryName + 32];  // name, then the 30-character question
-        CopyText(CopyText(text, currentEntryName, sizeof currentEntryName - 1),
-                 STR_ALREADY_EXISTS, 31);
+        char *end = StringFromBuffer(text, currentEntryName, sizeof currentEntryName - 1);
+        StringFromBuffer(end, STR_ALREADY_EXISTS, 31);
         SendItem(dialog, IDC_EXIST_TEXT, WM_SETTEXT, 0, (LPARAM)text);
     } else if (message == WM_COMMAND) {
         WORD id = LOWORD(wParam);
@@ -301,13 +307,13 @@ INT_PTR CALLBACK FileExistDialogProc(HWND dialog, UINT message, WPARAM wParam, L
                 // The answer becomes the overwrite mode for the rest of this run
                 // and later ones; the main dialog's radio buttons follow, once
                 // it is there (not yet during an automatic start).
+                overwriteMode = yes ? OVERWRITE_ALWAYS : OVERWRITE_NEVER;
                 if (mainWindow) {
                     SetCheck(mainWindow, IDC_CONFIRM_OVERWRITE, BST_UNCHECKED);
-                    SetCheck(mainWindow, yes ? IDC_OVERWRITE : IDC_DONT_OVERWRITE, BST_CHECKED);
+                    CheckOverwriteButton(mainWindow, overwriteMode);
                 }
-                overwriteMode = !yes;
                 overwriteAnswer = yes;
-            } else if (overwriteMode != 0) {
+            } else if (overwriteMode != OVERWRITE_ALWAYS) {
                 overwriteAnswer = yes;
             }
             EndDialog(dialog, id);

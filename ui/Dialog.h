@@ -6,7 +6,7 @@
 #include "archive/extract.h"
 
 extern char extractDir[TEXT_BUFFER_SIZE];  // destination of the extraction
-extern BYTE overwriteMode;                 // 0 overwrite, 1 don't overwrite, 2 confirm
+extern BYTE overwriteMode;                 // OVERWRITE_* (app/sfxformat.h)
 extern HWND mainWindow;                    // the main dialog, once initialised
 extern LONG listSearchIndex;               // list item found for the current entry
 extern BYTE overwriteAnswer;               // FILEEXIST: 1 overwrite, 0 keep

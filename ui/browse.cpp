@@ -80,9 +80,10 @@ void DecorateBrowseDialog(HWND window) {
 }
 
 LRESULT CALLBACK BrowseWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // A click on "New..." (notification code 0) ends the browser as OK would,
-    // with the current selection, and remembers why it ended.
-    if (message == WM_COMMAND && wParam == IDC_NEW_FOLDER) {
+    // A click on "New..." ends the browser as OK would, with the current
+    // selection, and remembers why it ended. The browser is the shell's dialog,
+    // not ours: only the click counts, never another notification of the button.
+    if (message == WM_COMMAND && LOWORD(wParam) == IDC_NEW_FOLDER && HIWORD(wParam) == BN_CLICKED) {
         newFolderRequested = true;
         PostMessageA(window, WM_COMMAND, IDOK, 0);
         return 1;

@@ -19,9 +19,9 @@
 
 #include "app/SFXgbls.h"
 #include "archive/extract.h"
-#include "codec/crc32.h"
 #include "platform/posix/standin.h"
-#include "resources/resource.h"
+#include "support/archives.h"
+#include "support/testutil.h"
 #include "ui/Dialog.h"
 
 namespace {
@@ -52,13 +52,7 @@ void Setup() {
     std::atexit(RemoveRoot);
     dest = root + "/w/x/dest";
     input = root + "/in.bin";
-    static DWORD table[257];
-    crcTable = table;
-    MakeCrcTable();
-}
-
-INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM) {
-    return message == WM_INITDIALOG;
+    testutil::InitCrcTable();
 }
 
 }  // namespace
@@ -68,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     std::error_code error;
     std::filesystem::remove_all(dest, error);
-    FILE *f = std::fopen(input.c_str(), "wb");
-    std::fwrite(data + 1, 1, size - 1, f);
-    std::fclose(f);
+    testutil::WriteHostFile(input, std::string((const char *)data + 1, size - 1));
 
     standin::Reset();
     standin::MapDrive('C', root);
@@ -88,21 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     long handles = standin::OpenHandles();
     long live = standin::LiveAllocations();
 
-    standin::SetDialogScript([](const std::string &name, HWND dialog) {
-        if (name == "PASSWD") {
-            SetDlgItemTextA(dialog, IDC_PASSWORD, "pw");
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        } else if (name == "FileExist") {
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        } else if (name == "MainDialog") {
-            ExtractEntries(dialog, IDC_FILE_LIST, true);
-            SendMessageA(GetDlgItem(dialog, IDC_FILE_LIST), LB_SETSEL, TRUE, -1);
-            ExtractEntries(dialog, IDC_FILE_LIST, false);
-            EndDialog(dialog, IDOK);
-        }
-    });
-    DialogBoxParamA(0, "MainDialog", 0, QuietDialogProc, 0);
-    standin::SetDialogScript(nullptr);
+    archives::UserPlay play;
+    play.laterPasswords = "pw";
+    play.laterAnswers = IDOK;
+    archives::ListAndExtract(play);
     if (std::getenv("FUZZ_VERBOSE")) {
         for (const std::string &name : standin::DialogsShown())
             std::fprintf(stderr, "dialog %s\n", name.c_str());

@@ -26,22 +26,18 @@
 //     length repeat, 1-bits past the end, ...), its output must still begin with
 //     what zlib decoded before it stopped.
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include "app/SFXgbls.h"
-#include "archive/extract.h"
-#include "codec/SFXinflt.h"
-#include "codec/crc32.h"
 #include "codec/crypt.h"
 #include "codec/inflate_internal.h"
 #include "platform/posix/standin.h"
+#include "support/inflate_run.h"
+#include "support/testutil.h"
+#include "support/zipkit.h"
 
 namespace {
 
@@ -72,36 +68,7 @@ void Setup() {
     std::atexit(RemoveFolder);
     archivePath = standin::WindowsPath(std::string(dir) + "/archive.bin");
     outputPath = std::string(dir) + "/output.bin";
-    static DWORD table[257];
-    crcTable = table;
-    MakeCrcTable();
-}
-
-std::string ReadAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-DWORD Crc32(const std::string &s) {
-    return (DWORD)crc32(0, (const Bytef *)s.data(), (uInt)s.size());
-}
-
-// zlib's raw inflate, 32 KB window; true when the stream ends within the data.
-bool ZlibInflate(const uint8_t *data, size_t size, std::string &out) {
-    z_stream z{};
-    if (inflateInit2(&z, -15) != Z_OK) abort();
-    z.next_in = (Bytef *)data;
-    z.avail_in = (uInt)size;
-    unsigned char buffer[65536];
-    int rc;
-    do {
-        z.next_out = buffer;
-        z.avail_out = sizeof buffer;
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.append((const char *)buffer, sizeof buffer - z.avail_out);
-    } while (rc == Z_OK);
-    inflateEnd(&z);
-    return rc == Z_STREAM_END;
+    testutil::InitCrcTable();
 }
 
 void Fail(const char *what) {
@@ -122,70 +89,54 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const bool claimsMore = ((mode >> 2) & 3) == 2;
     const bool failHeap = ((mode >> 2) & 3) == 3;
     const LONG claimed = (LONG)length + (claimsMore ? 1000 : 0);
+    const std::string plainStream((const char *)stream, length);
 
     // The archive file: the (enciphered) stream, then the next record, unless
     // the file is to end early.
-    std::string file((const char *)stream, length);
-    if (encrypted) {
-        InitKeys(PASSWORD);
-        for (char &c : file) {
-            BYTE plain = (BYTE)c;
-            c = (char)(plain ^ DecryptByte());
-            UpdateKeys(plain);
-        }
-    }
+    std::string file = encrypted ? zipkit::Cipher(PASSWORD).Encrypt(plainStream) : plainStream;
     if (!claimsMore) file.append(TRAILER, sizeof TRAILER - 1);
-    FILE *f = std::fopen(standin::HostPath(archivePath).c_str(), "wb");
-    if (!f || std::fwrite(file.data(), 1, file.size(), f) != file.size()) abort();
-    std::fclose(f);
+    if (!testutil::WriteHostFile(standin::HostPath(archivePath), file)) abort();
 
-    archiveHandle = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, 0,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
-    outputHandle = CreateFileA(standin::WindowsPath(outputPath).c_str(), GENERIC_WRITE,
-                               FILE_SHARE_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-    if (archiveHandle == INVALID_HANDLE_VALUE || outputHandle == INVALID_HANDLE_VALUE) abort();
-
-    localHeader = LocalHeader{};
-    localHeader.method = 8;
-    localHeader.flags = encrypted ? 1 : 0;
-    localHeader.crc32 = FAILED_MARK;
-    localHeader.compressedSize = (DWORD)claimed;
-    remainingCompressed = claimed;
-    if (encrypted) InitKeys(PASSWORD);  // as an accepted password check leaves them
-    entryCrc = 0xFFFFFFFFu;
-
-    const long live = standin::LiveAllocations();
-    const long long bytesBefore = standin::WriteBytes();
-    standin::SetWriteLimit(shortWrites ? 4096 : 0);
-    standin::FailAllocationAfter(failHeap ? (mode >> 4) * 2 : -1);
-
-    InflateEntry();
-
-    standin::FailAllocationAfter(-1);
-    standin::SetWriteLimit(0);
-    const long long asked = standin::WriteBytes() - bytesBefore;
-    const DWORD position = SetFilePointer(archiveHandle, 0, 0, FILE_CURRENT);
-    CloseHandle(archiveHandle);
-    CloseHandle(outputHandle);
-    archiveHandle = 0;
-    outputHandle = 0;
+    testutil::EntrySetup entry;
+    entry.archivePath = archivePath;
+    entry.outputPath = standin::WindowsPath(outputPath);
+    entry.compressedSize = claimed;
+    entry.flags = encrypted ? 1 : 0;
+    entry.crc = FAILED_MARK;
+    if (encrypted) entry.keys = [] { InitKeys(PASSWORD); };  // as an accepted password check leaves them
+    long live = 0;
+    long long asked = 0;
+    const testutil::EntryEnd end = testutil::RunEntry(entry, [&] {
+        live = standin::LiveAllocations();
+        const long long bytesBefore = standin::WriteBytes();
+        standin::SetWriteLimit(shortWrites ? 4096 : 0);
+        standin::FailAllocationAfter(failHeap ? (mode >> 4) * 2 : -1);
+        InflateEntry();
+        standin::FailAllocationAfter(-1);
+        standin::SetWriteLimit(0);
+        asked = standin::WriteBytes() - bytesBefore;
+        return 0;
+    });
+    if (!end.opened) abort();
 
     if (standin::LiveAllocations() != live) Fail("a heap block was left over");
-    if (position > length) Fail("read beyond the entry's compressed data");
-    if (remainingCompressed < -1) Fail("remainingCompressed went below -1");
+    if ((size_t)end.archivePosition > length) Fail("read beyond the entry's compressed data");
+    if (end.remaining < -1) Fail("remainingCompressed went below -1");
     if (asked > 1032LL * (long long)(length + INPUT_OVERRUN_LIMIT))
         Fail("more output than the input can encode");
 
-    const bool decoded = entryCrc != FAILED_MARK;
+    const bool decoded = end.entryCrc != FAILED_MARK;
     std::string output;
     if (decoded) {
-        output = ReadAll(outputPath);
+        output = testutil::ReadHostFile(outputPath);
         if ((long long)output.size() != asked) Fail("good entry, but the file lacks bytes");
-        if ((entryCrc ^ 0xFFFFFFFFu) != Crc32(output)) Fail("CRC register does not match the output");
+        if ((end.entryCrc ^ 0xFFFFFFFFu) != testutil::Crc32(output))
+            Fail("CRC register does not match the output");
     }
     if (!shortWrites && !failHeap) {
-        std::string expected;
-        if (ZlibInflate(stream, length, expected)) {
+        bool zlibEnds = false;
+        const std::string expected = testutil::RawInflate(plainStream, &zlibEnds);
+        if (zlibEnds) {
             if (!decoded) Fail("zlib decodes the stream, the decoder fails");
             if (output != expected) Fail("the decoder's output differs from zlib's");
         } else if (decoded && output.compare(0, expected.size(), expected) != 0) {

@@ -3,10 +3,6 @@
 // message, and the release of every buffer and handle on every way out.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "app/SFX.h"
@@ -15,66 +11,39 @@
 #include "app/config.h"
 #include "app/sfxformat.h"
 #include "platform/posix/standin.h"
+#include "support/drive.h"
+#include "support/zipkit.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-void Le16(std::string &s, unsigned v) { s += (char)(v & 0xFF), s += (char)(v >> 8 & 0xFF); }
-void Le32(std::string &s, unsigned v) { Le16(s, v & 0xFFFF), Le16(s, v >> 16); }
-
-std::string Text(const std::string &t) { return std::string(1, (char)t.size()) + t; }
-
-// SFXHeader: "DID", options, reserved 00 01, headerSize, four length-prefixed
-// texts, then `slack` bytes the stub never reads.
-std::string Header(int options, const std::string &caption = "", const std::string &dir = "",
-                   const std::string &command = "", const std::string &message = "",
-                   size_t slack = 0) {
-    std::string texts = Text(caption) + Text(dir) + Text(command) + Text(message);
-    std::string h = "DID";
-    h += (char)options;
-    h += std::string("\0\1", 2);
-    Le16(h, (unsigned)(8 + texts.size() + slack));
-    return h + texts + std::string(slack, 'Z');
-}
+using zipkit::SfxHeader;
 
 // A one-entry stored ZIP whose offsets count from `base`, the start of the whole
 // file; the end record carries a comment of `commentLength` bytes.
 std::string Zip(unsigned base, size_t commentLength = 0, const std::string &data = "hello") {
-    std::string name = "a.txt";
-    std::string local = "PK\3\4";
-    Le16(local, 10), Le16(local, 0), Le16(local, 0), Le32(local, 0x2AC4546E);
-    Le32(local, 0x3610A686), Le32(local, (unsigned)data.size()), Le32(local, (unsigned)data.size());
-    Le16(local, (unsigned)name.size()), Le16(local, 0);
-    local += name + data;
-    std::string central = "PK\1\2";
-    Le16(central, 10), Le16(central, 10), Le16(central, 0), Le16(central, 0);
-    Le32(central, 0x2AC4546E), Le32(central, 0x3610A686);
-    Le32(central, (unsigned)data.size()), Le32(central, (unsigned)data.size());
-    Le16(central, (unsigned)name.size()), Le16(central, 0), Le16(central, 0);
-    Le16(central, 0), Le16(central, 0), Le32(central, 0), Le32(central, base);
-    central += name;
-    std::string end = "PK\5\6";
-    Le16(end, 0), Le16(end, 0), Le16(end, 1), Le16(end, 1);
-    Le32(end, (unsigned)central.size()), Le32(end, base + (unsigned)local.size());
-    Le16(end, (unsigned)commentLength);
-    return local + central + end + std::string(commentLength, 'c');
+    return zipkit::CraftZip({{"a.txt", data}}, base, std::string(commentLength, 'c'));
 }
 
 // Stub-sized padding, the header, the ZIP data.
 std::string SfxFile(const std::string &header, size_t commentLength = 0) {
-    unsigned base = HEADER_OFFSET + (unsigned)header.size();
-    return std::string(HEADER_OFFSET, '\0') + header + Zip(base, commentLength);
+    return zipkit::SfxFile(header, Zip(HEADER_OFFSET + (unsigned)header.size(), commentLength));
 }
 
-class SfxTest : public ::testing::Test {
+// The one message box shown so far, as "caption | text", with its owner and style.
+void ExpectOneBox(const std::string &caption, const std::string &text, UINT style) {
+    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
+    const auto &box = standin::MessageBoxes()[0];
+    EXPECT_EQ(box.owner, nullptr);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.style, style);
+}
+
+// Drive D: holds the program's own file, test.exe unless named otherwise.
+class SfxTest : public DriveTest {
 protected:
-    std::string root;
     void SetUp() override {
-        standin::Reset();
-        char t[] = "/tmp/startup-XXXXXX";
-        root = mkdtemp(t);
-        standin::MapDrive('D', root);
+        FreshStandin();
         standin::SetModuleFileName("D:\\test.exe");
         standin::SetTempPath("C:\\TEMP\\");
     }
@@ -82,19 +51,15 @@ protected:
         ModuleShutdown();
         EXPECT_EQ(standin::LiveAllocations(), 0);
         EXPECT_EQ(standin::OpenHandles(), 0);
-        fs::remove_all(root);
-        standin::Reset();
+        DriveTest::TearDown();
     }
     // A clean stand-in for the next case, once the previous one has let go.
     void Restart() {
         ModuleShutdown();
-        standin::Reset();
-        standin::MapDrive('D', root);
-        standin::SetModuleFileName("D:\\test.exe");
-        standin::SetTempPath("C:\\TEMP\\");
+        SetUp();
     }
     void Write(const std::string &bytes, const std::string &name = "test.exe") {
-        std::ofstream(root + "/" + name, std::ios::binary) << bytes;
+        testutil::WriteHostFile(root + "/" + name, bytes);
     }
     // Start-up and the open of the own file, then the header: what SfxRun does
     // before the start-up message, leaving the state for inspection.
@@ -109,12 +74,8 @@ protected:
         return ReadConfiguration();
     }
     void ExpectIncorrectSizeBox() {
-        ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-        const auto &box = standin::MessageBoxes()[0];
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(box.text, "Incorrect file size, please try to download this file again.");
-        EXPECT_EQ(box.caption, "Error..");
-        EXPECT_EQ(box.style, (UINT)MB_ICONERROR);
+        ExpectOneBox("Error..", "Incorrect file size, please try to download this file again.",
+                     MB_ICONERROR);
     }
 };
 
@@ -129,7 +90,7 @@ TEST_F(ConfigHeader, WorkedExample) {
         'e', ',', ' ', 'T', 'A', 'R', 'V', 'E', 'X', ' ', '1', '.', '5', 0x00, 0x0D, '>',
         '<', 'A', 'D', 'O', 'P', 'T', 'E', 'D', '.', 'W', '5', '2', 0x00};
     std::string header((const char *)bytes, sizeof bytes);
-    ASSERT_EQ(header, Header(0x22, "Self Extracting Archive, TARVEX 1.5", "", "><ADOPTED.W52"));
+    ASSERT_EQ(header, SfxHeader(0x22, "Self Extracting Archive, TARVEX 1.5", "", "><ADOPTED.W52"));
     // Cut short: the check is off in this header, so it still passes.
     std::string file = SfxFile(header);
     ASSERT_TRUE(Configure(file.substr(0, file.size() - 30)));
@@ -143,7 +104,7 @@ TEST_F(ConfigHeader, WorkedExample) {
     EXPECT_FALSE(showRunCheckbox);
     EXPECT_TRUE(selectFiles);
     EXPECT_FALSE(lockOverwriteMode);
-    EXPECT_EQ(overwriteButton, 503);
+    EXPECT_EQ(overwriteButton, OVERWRITE_CONFIRM);
     EXPECT_FALSE(checkArchiveSize);
     EXPECT_FALSE(autoStart);
     EXPECT_TRUE(showFinishedMessage);
@@ -158,21 +119,21 @@ TEST_F(ConfigHeader, OptionBits) {
         int button;
         bool check, finished;
     } cases[] = {
-        {0x00, false, false, false, 503, true, true},
-        {0xFF, true, true, true, 503, false, false},
-        {0x01, true, false, false, 503, true, true},
-        {0x02, false, true, false, 503, true, true},
-        {0x04, false, false, true, 503, true, true},
-        {0x08, false, false, false, 501, true, true},
-        {0x10, false, false, false, 502, true, true},
-        {0x18, false, false, false, 503, true, true},
-        {0x20, false, false, false, 503, false, true},
-        {0x80, false, false, false, 503, true, false},
-        {0x40, false, false, false, 503, true, true},
+        {0x00, false, false, false, OVERWRITE_CONFIRM, true, true},
+        {0xFF, true, true, true, OVERWRITE_CONFIRM, false, false},
+        {0x01, true, false, false, OVERWRITE_CONFIRM, true, true},
+        {0x02, false, true, false, OVERWRITE_CONFIRM, true, true},
+        {0x04, false, false, true, OVERWRITE_CONFIRM, true, true},
+        {0x08, false, false, false, OVERWRITE_ALWAYS, true, true},
+        {0x10, false, false, false, OVERWRITE_NEVER, true, true},
+        {0x18, false, false, false, OVERWRITE_CONFIRM, true, true},
+        {0x20, false, false, false, OVERWRITE_CONFIRM, false, true},
+        {0x80, false, false, false, OVERWRITE_CONFIRM, true, false},
+        {0x40, false, false, false, OVERWRITE_CONFIRM, true, true},
     };
     for (auto &k : cases) {
         SCOPED_TRACE(k.options);
-        ASSERT_TRUE(Configure(SfxFile(Header(k.options))));
+        ASSERT_TRUE(Configure(SfxFile(SfxHeader(k.options))));
         EXPECT_EQ(showRunCheckbox, k.run);
         EXPECT_EQ(selectFiles, k.select);
         EXPECT_EQ(lockOverwriteMode, k.lock);
@@ -187,7 +148,7 @@ TEST_F(ConfigHeader, OptionBits) {
 
 TEST_F(ConfigHeader, TextsAndSlack) {
     std::string longest(255, 'm');
-    std::string header = Header(0, "Cap", "D:\\dest\\", "run.txt", longest, 100);
+    std::string header = SfxHeader(0, "Cap", "D:\\dest\\", "run.txt", longest, 100);
     ASSERT_TRUE(Configure(SfxFile(header)));
     EXPECT_STREQ(captionText, "Cap");
     EXPECT_TRUE(hasDefaultDir);
@@ -197,7 +158,7 @@ TEST_F(ConfigHeader, TextsAndSlack) {
     EXPECT_EQ(messageText, longest);
     EXPECT_EQ(archiveStart, (LONG)(HEADER_OFFSET + header.size()));
     // The default directory is resolved while the header is read.
-    ASSERT_TRUE(Configure(SfxFile(Header(0, "", "><"))));
+    ASSERT_TRUE(Configure(SfxFile(SfxHeader(0, "", "><"))));
     EXPECT_STREQ(defaultDirText, "C:\\TEMP\\");
 }
 
@@ -205,7 +166,7 @@ TEST_F(ConfigHeader, WrongSignature) {
     for (std::string sig : {std::string("DIX"), std::string("did"), std::string("DI\0", 3),
                             std::string("\0ID", 3)}) {
         Restart();
-        std::string h = Header(0);
+        std::string h = SfxHeader(0);
         h.replace(0, 3, sig);
         EXPECT_FALSE(Configure(SfxFile(h)));
         ExpectIncorrectSizeBox();
@@ -217,7 +178,7 @@ TEST_F(ConfigHeader, FileEndsInHeader) {
     EXPECT_FALSE(Configure(std::string(HEADER_OFFSET, '\0') + "DI"));
     ExpectIncorrectSizeBox();
     Restart();
-    std::string h = Header(OPT_NO_SIZE_CHECK, std::string(200, 'c'));
+    std::string h = SfxHeader(OPT_NO_SIZE_CHECK, std::string(200, 'c'));
     EXPECT_TRUE(Configure(std::string(HEADER_OFFSET, '\0') + h.substr(0, 30)));
     EXPECT_EQ(captionText, std::string(21, 'c'));
     EXPECT_FALSE(hasCommand || hasStartupMessage);
@@ -228,7 +189,7 @@ TEST_F(ConfigHeader, FileEndsInHeader) {
 using ConfigSize = SfxTest;
 
 TEST_F(ConfigSize, Completeness) {
-    std::string h = Header(0, "c", "", "", "");
+    std::string h = SfxHeader(0, "c", "", "", "");
     std::string good = SfxFile(h), commented = SfxFile(h, 1000);
     std::string zipless = std::string(HEADER_OFFSET, '\0') + h;
     // A fake end record (comment length 0xFFFF) inside the stored data, and one
@@ -275,7 +236,7 @@ TEST_F(ConfigSize, Completeness) {
 }
 
 TEST_F(ConfigSize, LeavesThePosition) {
-    std::string h = Header(0, "cap", "", "cmd");
+    std::string h = SfxHeader(0, "cap", "", "cmd");
     ASSERT_TRUE(Configure(SfxFile(h)));
     // Just after the texts, as if the check had not run.
     EXPECT_EQ(SeekArchive(0, FILE_CURRENT), (DWORD)(HEADER_OFFSET + h.size()));
@@ -300,7 +261,7 @@ TEST_F(SfxTest, AutoStartNeedsBitAndName) {
         {"x.exe", 0x40, false}, {"!x.exe", 0x00, false},   {"SETUP.EXE", 0xBF, false},
     };
     for (auto &k : cases) {
-        ASSERT_TRUE(Configure(SfxFile(Header(k.options)), k.name)) << k.name;
+        ASSERT_TRUE(Configure(SfxFile(SfxHeader(k.options)), k.name)) << k.name;
         EXPECT_EQ(autoStart, k.autoStart) << k.name << " " << k.options;
     }
 }
@@ -310,7 +271,7 @@ TEST_F(SfxTest, AutoStartNeedsBitAndName) {
 using Startup = SfxTest;
 
 TEST_F(Startup, ReachesMainDialogAndReleasesEverything) {
-    Write(SfxFile(Header(0, "Caption")));
+    Write(SfxFile(SfxHeader(0, "Caption")));
     SfxRun();
     EXPECT_TRUE(standin::MessageBoxes().empty());
     ASSERT_EQ(standin::DialogsShown().size(), 1u);
@@ -322,17 +283,12 @@ TEST_F(Startup, ReachesMainDialogAndReleasesEverything) {
 TEST_F(Startup, OwnFileCannotBeOpened) {
     standin::SetModuleFileName("D:\\renamed\\gone.exe");
     SfxRun();
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    const auto &box = standin::MessageBoxes()[0];
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.text, "D:\\renamed\\gone.exe");
-    EXPECT_EQ(box.caption, "Error reading archive.");
-    EXPECT_EQ(box.style, (UINT)MB_ICONERROR);
+    ExpectOneBox("Error reading archive.", "D:\\renamed\\gone.exe", MB_ICONERROR);
     EXPECT_TRUE(standin::DialogsShown().empty());
 }
 
 TEST_F(Startup, BadHeaderEndsBeforeAnyWindow) {
-    std::string file = SfxFile(Header(0));
+    std::string file = SfxFile(SfxHeader(0));
     Write(file.substr(0, file.size() - 1));
     SfxRun();
     ExpectIncorrectSizeBox();
@@ -360,15 +316,10 @@ TEST_F(Startup, StartupMessage) {
     for (auto &k : cases) {
         SCOPED_TRACE(k.shown);
         Restart();
-        Write(SfxFile(Header(0, k.caption, "", "", k.message)));
+        Write(SfxFile(SfxHeader(0, k.caption, "", "", k.message)));
         if (k.answer) standin::QueueMessageBoxAnswer(k.answer);
         SfxRun();
-        ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-        const auto &box = standin::MessageBoxes()[0];
-        EXPECT_EQ(box.owner, nullptr);
-        EXPECT_EQ(box.text, k.shown);
-        EXPECT_EQ(box.caption, k.caption.empty() ? "Tarvex Self-Extractor" : k.caption);
-        EXPECT_EQ(box.style, k.style);
+        ExpectOneBox(k.caption.empty() ? "Tarvex Self-Extractor" : k.caption, k.shown, k.style);
         EXPECT_EQ(standin::DialogsShown().size(), k.mainDialog ? 1u : 0u);
         EXPECT_EQ(standin::LiveAllocations(), 0);
         EXPECT_EQ(standin::OpenHandles(), 0);
@@ -379,18 +330,13 @@ TEST_F(Startup, FailedCloseIsReportedAndShutdownGoesOn) {
     ASSERT_TRUE(ModuleStartup());
     archiveHandle = (HANDLE)(uintptr_t)0x1234;  // no such file handle: the close fails
     ModuleShutdown();
-    ASSERT_EQ(standin::MessageBoxes().size(), 1u);
-    const auto &box = standin::MessageBoxes()[0];
-    EXPECT_EQ(box.owner, nullptr);
-    EXPECT_EQ(box.text, "Cannot close the file");
-    EXPECT_EQ(box.caption, "Error..");
-    EXPECT_EQ(box.style, (UINT)MB_ICONERROR);
+    ExpectOneBox("Error..", "Cannot close the file", MB_ICONERROR);
     EXPECT_EQ(archiveHandle, nullptr);
     EXPECT_EQ(standin::LiveAllocations(), 0);
 }
 
 TEST_F(Startup, OutOfMemoryAtStartupEndsQuietly) {
-    Write(SfxFile(Header(0)));
+    Write(SfxFile(SfxHeader(0)));
     // The CRC block and the four text buffers, each in turn.
     for (int n = 0; n < 5; n++) {
         Restart();

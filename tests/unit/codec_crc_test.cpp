@@ -43,8 +43,8 @@ TEST(CrcBuffer, NothingOrNegativeCountChangesNothing) {
     EXPECT_EQ(crc ^ 0xFFFFFFFFu, 0u);
 }
 
-// Large buffers run as four interleaved chains that are combined at the end;
-// sizes around the split and with every remainder of the quarters must agree.
+// Large buffers run as eight chains over equal parts, combined at the end;
+// sizes around the split and with bytes left over after the parts must agree.
 TEST(CrcBuffer, AnyPieceSizesGiveZlibsValue) {
     testutil::InitCrcTable();
     std::string data = testutil::RandomData(300001, 5);

@@ -1,7 +1,8 @@
 // Test harness of the codec tests: runs the decoder over bytes through the
-// stand-in's files, builds DEFLATE streams bit by bit, and encrypts with the
-// traditional ZIP cipher (written here from the format description, apart from
-// the product code, so that the two check each other).
+// stand-in's files (as the extraction pass sets an entry up, support/inflate_run.h),
+// checks passwords on a buffer laid out as the pass lays it out, and builds
+// DEFLATE streams bit by bit. The cipher and zlib, the oracles the product is
+// checked against, come from zipkit and testutil.
 #pragma once
 #include <zlib.h>
 
@@ -11,27 +12,24 @@
 #include <vector>
 
 #include "app/SFXgbls.h"
-#include "archive/extract.h"
 #include "codec/SFXinflt.h"
 #include "codec/crc32.h"
 #include "codec/crypt.h"
 #include "codec/inflate_internal.h"
 #include "platform/memory.h"
 #include "platform/posix/standin.h"
+#include "support/inflate_run.h"
 #include "support/testutil.h"
+#include "support/zipkit.h"
 
 namespace codectest {
 
 // ---- running the decoder -------------------------------------------------------------
 
-struct InflateSetup {
-    std::string file;              // the "archive": bytes around the entry's data
-    size_t dataOffset = 0;         // where the entry's data starts in `file`
-    long compressedSize = -1;      // remainingCompressed; -1: file.size() - dataOffset
-    uint16_t flags = 0;            // localHeader.flags (bit 0: encrypted)
-    uint32_t crc = 0;              // localHeader.crc32
-    long writeLimit = 0;           // standin::SetWriteLimit during the run
-    std::function<void()> keys;    // sets the keys for an encrypted entry
+// The entry (its paths are RunDecoder's) and the archive file around it.
+struct InflateSetup : testutil::EntrySetup {
+    std::string file;     // the "archive": bytes around the entry's data
+    long writeLimit = 0;  // standin::SetWriteLimit during the run
 };
 
 struct InflateOutcome {
@@ -45,44 +43,33 @@ struct InflateOutcome {
     int result = -1;         // DecodeBlocks only: the first nonzero block result, or 0
 };
 
-// Opens the two files as the extraction pass would, runs `decode`, closes them.
+// Writes the archive file, runs `decode` over the entry (testutil::RunEntry)
+// and gathers what it left.
 inline InflateOutcome RunDecoder(const InflateSetup &setup, const std::function<int()> &decode) {
     testutil::InitCrcTable();
     testutil::TempDir dir("codec");
-    std::string archivePath = dir / "archive.bin", outputPath = dir / "output.bin";
-    testutil::WriteHostFile(archivePath, setup.file);
+    testutil::EntrySetup entry = setup;
+    entry.archivePath = dir / "archive.bin";
+    entry.outputPath = dir / "output.bin";
+    testutil::WriteHostFile(entry.archivePath, setup.file);
     standin::Reset();
-    archiveHandle = CreateFileA(archivePath.c_str(), GENERIC_READ, FILE_SHARE_READ, 0,
-                                OPEN_EXISTING, 0, 0);
-    outputHandle = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, 0,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
-    SetFilePointer(archiveHandle, (LONG)setup.dataOffset, 0, FILE_BEGIN);
-    localHeader = LocalHeader{};
-    localHeader.flags = setup.flags;
-    localHeader.crc32 = setup.crc;
-    localHeader.method = 8;
-    remainingCompressed = setup.compressedSize >= 0
-                              ? (LONG)setup.compressedSize
-                              : (LONG)(setup.file.size() - setup.dataOffset);
-    if (setup.keys) setup.keys();
-    entryCrc = 0xFFFFFFFFu;
-    standin::SetWriteLimit(setup.writeLimit);
-    long live = standin::LiveAllocations();
-    long writesBefore = standin::WriteCalls();
     InflateOutcome outcome;
-    outcome.result = decode();
-    outcome.leaked = standin::LiveAllocations() - live;
-    outcome.writes = standin::WriteCalls() - writesBefore;
-    outcome.remaining = remainingCompressed;
-    outcome.archivePosition = (long)SetFilePointer(archiveHandle, 0, 0, FILE_CURRENT);
-    standin::SetWriteLimit(0);
-    CloseHandle(archiveHandle);
-    CloseHandle(outputHandle);
-    archiveHandle = 0;
-    outputHandle = 0;
-    outcome.finalCrc = entryCrc ^ 0xFFFFFFFFu;
+    testutil::EntryEnd end = testutil::RunEntry(entry, [&] {
+        standin::SetWriteLimit(setup.writeLimit);
+        long live = standin::LiveAllocations();
+        long writesBefore = standin::WriteCalls();
+        int result = decode();
+        outcome.leaked = standin::LiveAllocations() - live;
+        outcome.writes = standin::WriteCalls() - writesBefore;
+        standin::SetWriteLimit(0);
+        return result;
+    });
+    outcome.result = end.result;
+    outcome.remaining = end.remaining;
+    outcome.archivePosition = end.archivePosition;
+    outcome.finalCrc = end.entryCrc ^ 0xFFFFFFFFu;
     outcome.crcMatches = outcome.finalCrc == setup.crc;
-    outcome.output = testutil::ReadHostFile(outputPath);
+    outcome.output = testutil::ReadHostFile(entry.outputPath);
     return outcome;
 }
 
@@ -102,8 +89,9 @@ inline InflateOutcome InflateStream(const std::string &stream, const std::string
     return Inflate(setup);
 }
 
-// The block loop of InflateEntry, run by hand so that the result codes show:
-// the first nonzero block result (0 when the final block ended well).
+// InflateEntry keeps its block results to itself, so here its block loop runs
+// by hand over the same decoder state, for the result codes to show: the first
+// nonzero block result (0 when the final block ended well).
 inline InflateOutcome DecodeBlocks(const std::string &stream) {
     InflateSetup setup;
     setup.file = stream;
@@ -131,25 +119,21 @@ inline InflateOutcome DecodeBlocks(const std::string &stream) {
     });
 }
 
-// What zlib's raw inflate makes of a stream; `ok` false when zlib refuses it.
-inline std::string ZlibInflate(const std::string &stream, bool *ok = nullptr) {
-    z_stream z{};
-    inflateInit2(&z, -15);
-    std::string out;
-    char buffer[65536];
-    z.next_in = (Bytef *)stream.data();
-    z.avail_in = (uInt)stream.size();
-    int rc;
-    do {
-        z.next_out = (Bytef *)buffer;
-        z.avail_out = sizeof buffer;
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - z.avail_out);
-    } while (rc == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
-    inflateEnd(&z);
-    if (ok) *ok = rc == Z_STREAM_END;
-    return out;
-}
+// ---- the password check ----------------------------------------------------------------
+
+// The 24-byte buffer of CheckEncryptionHeader, laid out as the extraction pass
+// lays it out: the raw encryption header in bytes 12-23; bytes 0-11 receive the
+// decrypted one and start as a copy of the raw bytes, so that a test sees
+// whether anything was written there.
+struct CheckBuffer {
+    BYTE bytes[24];
+    explicit CheckBuffer(const std::string &raw) {
+        for (int i = 0; i < 12; i++) bytes[i] = bytes[12 + i] = (BYTE)raw[i];
+    }
+    bool Check(WORD flags, DWORD crc, WORD modTime, const char *password) {
+        return CheckEncryptionHeader(bytes, 12, flags, crc, modTime, password);
+    }
+};
 
 // ---- writing streams by hand -------------------------------------------------------------
 
@@ -225,63 +209,6 @@ inline void FixedMatch(BitWriter &w, int length, int distance) {
     while (dbase[ds] > distance) ds--;
     FixedDistance(w, ds);
     w.Bits(distance - dbase[ds], dextra[ds]);
-}
-
-// A dynamic block header whose code-length code gives every length 0-15 four
-// bits (a complete code), followed by the lengths one by one.
-inline void DynamicHeader(BitWriter &w, bool final, const std::vector<int> &literalLengths,
-                          const std::vector<int> &distanceLengths) {
-    w.Bits(final, 1);
-    w.Bits(2, 2);
-    w.Bits((uint32_t)literalLengths.size() - 257, 5);
-    w.Bits((uint32_t)distanceLengths.size() - 1, 5);
-    w.Bits(15, 4);  // all 19 code-length lengths follow
-    static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-    for (int i = 0; i < 19; i++) w.Bits(order[i] < 16 ? 4 : 0, 3);
-    for (int l : literalLengths) w.Code(l, 4);
-    for (int l : distanceLengths) w.Code(l, 4);
-}
-
-// ---- the traditional cipher, test side --------------------------------------------------
-
-struct TestCipher {
-    uint32_t k0 = 0x12345678, k1 = 0x23456789, k2 = 0x34567890;
-    static uint32_t CrcStep(uint32_t crc, uint8_t b) {
-        crc ^= b;
-        for (int i = 0; i < 8; i++) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-        return crc;
-    }
-    void Update(uint8_t plain) {
-        k0 = CrcStep(k0, plain);
-        k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-        k2 = CrcStep(k2, (uint8_t)(k1 >> 24));
-    }
-    uint8_t Stream() const {
-        uint32_t t = (k2 & 0xFFFF) | 2;
-        return (uint8_t)((t * (t ^ 1)) >> 8);
-    }
-    explicit TestCipher(const std::string &password) {
-        for (unsigned char c : password) Update(c);
-    }
-    std::string Encrypt(const std::string &plain) {
-        std::string out(plain);
-        for (char &c : out) {
-            uint8_t p = (uint8_t)c;
-            c = (char)(p ^ Stream());
-            Update(p);
-        }
-        return out;
-    }
-};
-
-// 12-byte encryption header (the first 11 bytes from `seed`, then `checkByte`)
-// followed by the encrypted data.
-inline std::string EncryptEntry(const std::string &data, const std::string &password,
-                                uint8_t checkByte, uint32_t seed = 7) {
-    std::string header = testutil::RandomData(11, seed);
-    header += (char)checkByte;
-    TestCipher cipher(password);
-    return cipher.Encrypt(header + data);
 }
 
 }  // namespace codectest

@@ -12,21 +12,6 @@ using codectest::Inflate;
 using codectest::InflateSetup;
 using codectest::InflateStream;
 
-// Raw DEFLATE of `data` ended by a sync flush: byte-aligned, no final block yet.
-std::string SyncFlushedDeflate(const std::string &data) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, data.size()) + 64, '\0');
-    z.next_in = (Bytef *)data.data();
-    z.avail_in = (uInt)data.size();
-    z.next_out = (Bytef *)&out[0];
-    z.avail_out = (uInt)out.size();
-    deflate(&z, Z_SYNC_FLUSH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 void ExpectDecodes(const std::string &data, const std::string &stream, const std::string &what) {
     auto out = InflateStream(stream, data);
     EXPECT_TRUE(out.crcMatches) << what;
@@ -131,16 +116,12 @@ TEST(InflateFrame, EncryptedEntriesMatchPlainOnes) {
         for (size_t cut : {(size_t)0, (size_t)32768 - 12, (size_t)32768}) {
             if (stream.size() < cut) continue;
             InflateSetup setup;
-            std::string entry = codectest::EncryptEntry(stream, "pw", 0x00);
+            std::string entry = zipkit::Encrypt(stream, "pw", 0x00);
             setup.file = std::string(cut % 7, 'x') + entry;
             setup.dataOffset = cut % 7 + 12;
             setup.flags = 1;
             setup.crc = testutil::Crc32(data);
-            setup.keys = [&] {
-                BYTE header[24];
-                for (int i = 0; i < 12; i++) header[i] = header[12 + i] = (BYTE)entry[i];
-                CheckEncryptionHeader(header, 12, 1, 0, 0, "pw");
-            };
+            setup.keys = [&] { codectest::CheckBuffer(entry).Check(1, 0, 0, "pw"); };
             auto out = Inflate(setup);
             EXPECT_TRUE(out.crcMatches) << size;
             EXPECT_TRUE(out.output == data) << size;
@@ -174,7 +155,7 @@ TEST(InflateFrame, ShortWritesFailTheEntry) {
 TEST(InflateFrame, AllocationFailuresLeaveNothingAllocated) {
     // Dynamic blocks (tables per block) and then two fixed ones (cached tables).
     std::string data = testutil::MixedData(80000, 7);
-    std::string stream = SyncFlushedDeflate(data);
+    std::string stream = testutil::SyncFlushedDeflate(data);
     codectest::BitWriter w;
     for (int final = 0; final < 2; final++) {
         w.Bits(final, 1);

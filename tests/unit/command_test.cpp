@@ -13,6 +13,7 @@
 #include "actions/command.h"
 #include "app/SFXgbls.h"
 #include "platform/posix/standin.h"
+#include "support/drive.h"
 #include "ui/Dialog.h"
 
 namespace {
@@ -21,20 +22,22 @@ namespace {
 const std::string kNt = "C:\\WINDOWS\\system32\\rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall";
 const std::string k9x = "C:\\WINDOWS\\rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 ";
 
+// A command text and what one step makes of it: the program part or the run
+// check box's caption, and (when splitting) the parameter part.
+struct CommandCase {
+    const char *command, *expected, *parameters = "";
+};
+
 // Drive D: is a fresh host folder holding dest\ and def\; the shared text
 // buffers point at the fixture's own.
-class CommandTest : public ::testing::Test {
+class CommandTest : public DriveTest {
 protected:
-    std::string root;
     char command[TEXT_BUFFER_SIZE] = {};
     char defaultDir[TEXT_BUFFER_SIZE] = {};
     char *savedCommand = nullptr, *savedDefault = nullptr;
 
     void SetUp() override {
-        standin::Reset();
-        char tmpl[] = "/tmp/command_XXXXXX";
-        root = mkdtemp(tmpl);
-        standin::MapDrive('D', root);
+        DriveTest::SetUp();
         Mkdir("dest");
         Mkdir("def");
         Mkdir("my dir");
@@ -52,8 +55,7 @@ protected:
         defaultDirText = savedDefault;
         hasCommand = false;
         extractDir[0] = 0;
-        standin::Reset();
-        ASSERT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
+        DriveTest::TearDown();
     }
     void Mkdir(const std::string &rel) { ASSERT_EQ(mkdir((root + "/" + rel).c_str(), 0777), 0); }
     void Touch(const std::string &rel) { std::ofstream(root + "/" + rel) << "x"; }
@@ -124,9 +126,7 @@ TEST(CommandInf, NameEndsInInfWithoutRegardToCase) {
 }
 
 TEST_F(CommandTest, FirstSeparatorSplitsAndTokensBecomeTheDestination) {
-    struct {
-        const char *command, *program, *parameters;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"setup.exe|-auto", "setup.exe", "-auto"},
         {"setup.exe", "setup.exe", ""},
         {"a|b|c", "a", "b|c"},
@@ -140,7 +140,7 @@ TEST_F(CommandTest, FirstSeparatorSplitsAndTokensBecomeTheDestination) {
     };
     for (auto &c : cases) {
         SetCommand(c.command);
-        EXPECT_EQ(Part(1), c.program) << c.command;
+        EXPECT_EQ(Part(1), c.expected) << c.command;
         EXPECT_EQ(Part(2), c.parameters) << c.command;
     }
 }
@@ -179,9 +179,7 @@ TEST_F(CommandTest, ShortFormReplacesAnExistingNameOnlyWhenItFits) {
     // Exactly as long as the part: no room for its NUL.
     standin::SetShortPath("D:\\Program Files\\a.exe", "D:\\PROGRA~1\\ABCDE\\a.exe");
     strcpy(extractDir, "D:\\Program Files");
-    struct {
-        const char *command, *program;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"><setup.exe", "D:\\PROGRA~1\\setup.exe"},
         {"><long name.inf", "D:\\PROGRA~1\\LONGNA~1.INF"},
         {"><a.exe", "D:\\Program Files\\a.exe"},
@@ -193,7 +191,7 @@ TEST_F(CommandTest, ShortFormReplacesAnExistingNameOnlyWhenItFits) {
     };
     for (auto &c : cases) {
         SetCommand(c.command);
-        EXPECT_EQ(Part(1), c.program) << c.command;
+        EXPECT_EQ(Part(1), c.expected) << c.command;
     }
     // A short form longer than the part does not fit either ("my dir" becomes
     // "MYDIR~1"): the long form stays.
@@ -205,9 +203,7 @@ TEST_F(CommandTest, ShortFormReplacesAnExistingNameOnlyWhenItFits) {
 }
 
 TEST_F(CommandTest, CaptionNamesTheActionAndBothNames) {
-    struct {
-        const char *command, *caption;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"><setup.exe|-auto", "After extraction, run : setup.exe -auto"},
         {"><driver.inf", "After extraction, install : driver.inf "},
         {"><Driver.Inf|.ntx86", "After extraction, install : Driver.Inf .ntx86"},
@@ -219,7 +215,7 @@ TEST_F(CommandTest, CaptionNamesTheActionAndBothNames) {
     };
     for (auto &c : cases) {
         SetCommand(c.command);
-        EXPECT_EQ(Caption(), c.caption) << c.command;
+        EXPECT_EQ(Caption(), c.expected) << c.command;
     }
     // The caption has the destination's backslash side effect too.
     EXPECT_STREQ(extractDir, "D:\\dest\\");
@@ -260,8 +256,7 @@ TEST_F(CommandTest, DefaultDirectoryIsCurrentDuringTheStartAndRestoredAfter) {
         {"", "D:\\"},
     };
     for (auto &c : cases) {
-        standin::Reset();
-        standin::MapDrive('D', root);
+        FreshStandin();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\"));
         strcpy(defaultDir, c.defaultDir);
         SetCommand("><setup.exe");
@@ -326,8 +321,7 @@ TEST_F(CommandTest, InfCommandLinesPerPlatform) {
         {3, "><drv.inf", inf},
     };
     for (auto &c : cases) {
-        standin::Reset();
-        standin::MapDrive('D', root);
+        FreshStandin();
         standin::SetPlatformId(c.platform);
         strcpy(extractDir, "D:\\dest");
         SetCommand(c.command);

@@ -17,7 +17,7 @@
 #include "support/runstate.h"
 #include "ui/Dialog.h"
 
-using archives::CraftedEntry;
+using zipkit::CraftedEntry;
 
 namespace {
 
@@ -27,31 +27,24 @@ const int kAllControls[] = {IDOK,          IDC_DIR_EDIT,          IDC_BROWSE,   
                             IDC_SEPARATOR, IDC_ABOUT};
 const std::vector<std::string> kItems = {"A.txt", "b.txt", "d/c.txt"};
 
-CraftedEntry Entry(const std::string &name, const std::string &data) {
-    CraftedEntry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
 std::string GoodZip() {
-    return archives::CraftZip({Entry("b.txt", "bee"), Entry("A.txt", "ay"), Entry("d/c.txt", "sea")});
+    return zipkit::CraftZip({{"b.txt", "bee"}, {"A.txt", "ay"}, {"d/c.txt", "sea"}});
 }
 
 // The run state a header would give, in buffers of the test's own; the
 // destination folders live on drive D:.
 class DialogTest : public RunStateTest {
 protected:
-    archives::TempDir tmp{"dialogtest"};
+    testutil::TempDir tmp{"dialogtest"};
     std::map<std::string, std::function<void(HWND)>> users;  // template name -> the user's part
     HWND mainDialog = nullptr;
 
     void SetUp() override {
-        archives::Run("mkdir -p '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
+        testutil::RunCommand("mkdir -p '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
         Fresh();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\cwd"));
         InstallRunState();
-        overwriteMode = 0;
+        overwriteMode = OVERWRITE_ALWAYS;
         overwriteAnswer = 0;
         currentPassword[0] = 0;
     }
@@ -80,7 +73,7 @@ protected:
         GetCurrentDirectoryA(sizeof cwd, cwd);
         return cwd;
     }
-    std::string Host(const std::string &rel) { return archives::ReadHostFile(tmp / rel); }
+    std::string Host(const std::string &rel) { return testutil::ReadHostFile(tmp / rel); }
     static HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
     static std::string Text(HWND dialog, int id) { return standin::WindowText(Item(dialog, id)); }
     static std::vector<std::string> Selected(HWND list) {
@@ -108,22 +101,22 @@ TEST_F(DialogTest, InitialisationFollowsTheOptionBits) {
         int runCheck;
         const char *runText, *edit;
     } cases[] = {
-        {"confirm, no command", true, false, IDC_CONFIRM_OVERWRITE, nullptr, true, nullptr, 2, false,
-         BST_UNCHECKED, "run", "D:\\cwd"},
-        {"plain list, overwrite", false, false, IDC_OVERWRITE, nullptr, false, "D:\\dest", 0, false,
-         BST_UNCHECKED, "run", "D:\\dest"},
-        {"locked, don't overwrite", true, true, IDC_DONT_OVERWRITE, nullptr, false, nullptr, 1, false,
-         BST_UNCHECKED, "run", "D:\\cwd"},
+        {"confirm, no command", true, false, IDC_CONFIRM_OVERWRITE, nullptr, true, nullptr,
+         OVERWRITE_CONFIRM, false, BST_UNCHECKED, "run", "D:\\cwd"},
+        {"plain list, overwrite", false, false, IDC_OVERWRITE, nullptr, false, "D:\\dest",
+         OVERWRITE_ALWAYS, false, BST_UNCHECKED, "run", "D:\\dest"},
+        {"locked, don't overwrite", true, true, IDC_DONT_OVERWRITE, nullptr, false, nullptr,
+         OVERWRITE_NEVER, false, BST_UNCHECKED, "run", "D:\\cwd"},
         {"command shown", true, false, IDC_CONFIRM_OVERWRITE, "><setup.exe|-auto", true, "D:\\dest",
-         2, true, BST_CHECKED, "After extraction, run : setup.exe -auto", "D:\\dest\\"},
-        {"command hidden", true, false, IDC_CONFIRM_OVERWRITE, "><drv.inf", false, nullptr, 2, false,
-         BST_CHECKED, "After extraction, install : drv.inf ", "D:\\cwd\\"},
+         OVERWRITE_CONFIRM, true, BST_CHECKED, "After extraction, run : setup.exe -auto", "D:\\dest\\"},
+        {"command hidden", true, false, IDC_CONFIRM_OVERWRITE, "><drv.inf", false, nullptr,
+         OVERWRITE_CONFIRM, false, BST_CHECKED, "After extraction, install : drv.inf ", "D:\\cwd\\"},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
         selectFiles = c.selectFiles;
         lockOverwriteMode = c.lock;
-        overwriteButton = c.button;
+        overwriteButton = c.mode;
         hasCommand = c.command != nullptr;
         strcpy(command, c.command ? c.command : "");
         showRunCheckbox = c.showRun;
@@ -190,7 +183,7 @@ TEST_F(DialogTest, StartExtractsIntoTheTypedDestination) {
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
-        archives::Run("rm -rf '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'; mkdir '" +
+        testutil::RunCommand("rm -rf '" + tmp.path() + "/dest' '" + tmp.path() + "/cwd'; mkdir '" +
                       tmp.path() + "/dest' '" + tmp.path() + "/cwd'");
         Fresh();
         SetCurrentDirectoryA("D:\\cwd");
@@ -217,15 +210,15 @@ TEST_F(DialogTest, StartExtractsIntoTheTypedDestination) {
 }
 
 TEST_F(DialogTest, FailedRunStaysOpenUnlessStartedAutomatically) {
-    CraftedEntry bad = Entry("bad.txt", "data");
+    CraftedEntry bad{"bad.txt", "data"};
     bad.setCrc = true;
     bad.crc = 1;
-    std::string zip = archives::CraftZip({Entry("A.txt", "ay"), bad});
+    std::string zip = zipkit::CraftZip({{"A.txt", "ay"}, bad});
     hasCommand = true;
     strcpy(command, "><setup.exe");
     strcpy(defaultDir, "D:\\dest");
     hasDefaultDir = true;
-    overwriteButton = IDC_OVERWRITE;
+    overwriteButton = OVERWRITE_ALWAYS;
     for (bool automatic : {false, true}) {
         SCOPED_TRACE(automatic ? "automatic start" : "Start pressed");
         Fresh();
@@ -378,20 +371,21 @@ TEST_F(DialogTest, OverwriteQuestionAndDontAskAgain) {
         BYTE mode;
         int checked;  // radio button checked afterwards
     } cases[] = {
-        {"yes each time", false, false, IDOK, "ay", "bee", 2, 2, IDC_CONFIRM_OVERWRITE},
-        {"no each time", false, false, IDCANCEL, "old", "old", 2, 2, IDC_CONFIRM_OVERWRITE},
-        {"yes, don't ask", false, true, IDOK, "ay", "bee", 1, 0, IDC_OVERWRITE},
-        {"no, don't ask", false, true, IDCANCEL, "old", "old", 1, 1, IDC_DONT_OVERWRITE},
+        {"yes each time", false, false, IDOK, "ay", "bee", 2, OVERWRITE_CONFIRM, IDC_CONFIRM_OVERWRITE},
+        {"no each time", false, false, IDCANCEL, "old", "old", 2, OVERWRITE_CONFIRM, IDC_CONFIRM_OVERWRITE},
+        {"yes, don't ask", false, true, IDOK, "ay", "bee", 1, OVERWRITE_ALWAYS, IDC_OVERWRITE},
+        {"no, don't ask", false, true, IDCANCEL, "old", "old", 1, OVERWRITE_NEVER, IDC_DONT_OVERWRITE},
         // Before mainWindow is recorded the buttons are left alone.
-        {"automatic, yes, don't ask", true, true, IDOK, "ay", "bee", 1, 0, IDC_CONFIRM_OVERWRITE},
+        {"automatic, yes, don't ask", true, true, IDOK, "ay", "bee", 1, OVERWRITE_ALWAYS,
+         IDC_CONFIRM_OVERWRITE},
     };
     hasDefaultDir = true;
     strcpy(defaultDir, "D:\\dest");
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
-        archives::Run("rm -rf '" + tmp.path() + "/dest'");
-        archives::WriteHostFile(tmp / "dest/A.txt", "old");
-        archives::WriteHostFile(tmp / "dest/b.txt", "old");
+        testutil::RunCommand("rm -rf '" + tmp.path() + "/dest'");
+        testutil::WriteHostFile(tmp / "dest/A.txt", "old");
+        testutil::WriteHostFile(tmp / "dest/b.txt", "old");
         Fresh();
         autoStart = c.automatic;
         mainWindow = nullptr;
@@ -425,8 +419,12 @@ TEST_F(DialogTest, OverwriteAnswerFollowsTheModeWithoutDontAsk) {
         int answer;
         BYTE modeAfter, answerAfter;  // 7: left as it was
     } cases[] = {
-        {2, false, IDOK, 2, 1},     {2, false, IDCANCEL, 2, 0}, {1, false, IDOK, 1, 1},
-        {0, false, IDCANCEL, 0, 7}, {0, true, IDCANCEL, 1, 0},  {2, true, IDOK, 0, 1},
+        {OVERWRITE_CONFIRM, false, IDOK, OVERWRITE_CONFIRM, 1},
+        {OVERWRITE_CONFIRM, false, IDCANCEL, OVERWRITE_CONFIRM, 0},
+        {OVERWRITE_NEVER, false, IDOK, OVERWRITE_NEVER, 1},
+        {OVERWRITE_ALWAYS, false, IDCANCEL, OVERWRITE_ALWAYS, 7},
+        {OVERWRITE_ALWAYS, true, IDCANCEL, OVERWRITE_NEVER, 0},
+        {OVERWRITE_CONFIRM, true, IDOK, OVERWRITE_ALWAYS, 1},
     };
     strcpy(currentEntryName, "readme.txt");
     for (auto &c : cases) {
@@ -500,7 +498,7 @@ TEST_F(DialogTest, NewSubdirectoryBecomesTheDestination) {
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.label);
-        archives::Run("rm -rf '" + tmp.path() + "/" + folder + "'; mkdir '" + tmp.path() + "/" + folder + "'");
+        testutil::RunCommand("rm -rf '" + tmp.path() + "/" + folder + "'; mkdir '" + tmp.path() + "/" + folder + "'");
         Fresh();
         SetCurrentDirectoryA(base.c_str());
         strcpy(extractDir, base.substr(0, base.size() - 1).c_str());
@@ -517,8 +515,8 @@ TEST_F(DialogTest, NewSubdirectoryBecomesTheDestination) {
         std::string cwd = base + c.cwd;
         if (c.cwd.empty()) cwd.pop_back();
         EXPECT_EQ(Cwd(), cwd);
-        if (!c.created.empty()) EXPECT_TRUE(archives::HostIsDirectory(tmp / (folder + "/" + c.created)));
-        EXPECT_EQ(archives::HostTree(tmp / folder).empty(), c.created.empty());
+        if (!c.created.empty()) EXPECT_TRUE(testutil::HostIsDirectory(tmp / (folder + "/" + c.created)));
+        EXPECT_EQ(testutil::HostTree(tmp / folder).empty(), c.created.empty());
         ASSERT_EQ(standin::MessageBoxes().size(), c.error ? 1u : 0u);
         if (c.error) {
             const auto &box = standin::MessageBoxes()[0];

@@ -10,7 +10,7 @@
 #include "codec/SFXinflt.h"
 #include "support/archives.h"
 
-using archives::CraftedEntry;
+using zipkit::CraftedEntry;
 using archives::SourceFile;
 
 namespace {
@@ -21,16 +21,11 @@ std::vector<SourceFile> ToolFiles() {
     return {{"a.txt", "hello world\n"}, {"d/", ""}, {"d/b.txt", kBig}};
 }
 
-CraftedEntry Entry(const std::string &name, const std::string &data = "data",
-                   uint16_t method = 0) {
-    CraftedEntry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
+CraftedEntry Entry(const std::string &name, const std::string &data = "data", uint16_t method = 0) {
+    return {name, data, method};
 }
 
-std::string Crafted(std::vector<CraftedEntry> entries) { return archives::CraftZip(entries); }
+std::string Crafted(std::vector<CraftedEntry> entries) { return zipkit::CraftZip(entries); }
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
@@ -103,7 +98,7 @@ std::vector<WalkCase> WalkCases() {
         {"name of 259 bytes is refused",
          [] { return Crafted({Entry("a"), Entry(std::string(259, 'n')), Entry("c")}); }, {"a"},
          {kInvalidName}},
-        {"only an end record", [] { return archives::EndRecord(); }, {}, {kErrorReading}},
+        {"only an end record", [] { return zipkit::EndRecord(); }, {}, {kErrorReading}},
         {"central directory first",
          [] {
              std::string zip = Crafted({Entry("a")});
@@ -185,7 +180,7 @@ std::vector<WalkCase> WalkCases() {
 class WalkerListing : public ::testing::Test {
 protected:
     void SetUp() override { standin::Reset(); }
-    archives::TempDir tmp{"sfx-walk"};
+    testutil::TempDir tmp{"sfx-walk"};
 };
 
 TEST_F(WalkerListing, Table) {
@@ -236,7 +231,7 @@ TEST_F(WalkerListing, NoNameBufferEndsQuietly) {
 // and any run of data descriptors is stepped over.
 TEST(WalkerHeader, ShortReadAndDescriptors) {
     standin::Reset();
-    archives::TempDir tmp("sfx-hdr");
+    testutil::TempDir tmp("sfx-hdr");
     CraftedEntry a = Entry("a", "first");
     a.flags = 8;
     a.descriptors = 3;

@@ -12,27 +12,19 @@
 
 #include "archive/SFXmisc.h"
 #include "platform/posix/standin.h"
+#include "support/drive.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 // A fresh host folder mapped to drive D: (and an empty one to E:).
-class MiscFs : public ::testing::Test {
+class MiscFs : public DriveTest {
 protected:
-    std::string root, empty;
+    testutil::TempDir empty{"misc-empty"};
     void SetUp() override {
-        standin::Reset();
-        char t1[] = "/tmp/misc-XXXXXX", t2[] = "/tmp/misc-empty-XXXXXX";
-        root = mkdtemp(t1);
-        empty = mkdtemp(t2);
-        standin::MapDrive('D', root);
-        standin::MapDrive('E', empty);
-    }
-    void TearDown() override {
-        fs::remove_all(root);
-        fs::remove_all(empty);
-        standin::Reset();
+        DriveTest::SetUp();
+        standin::MapDrive('E', empty.path());
     }
     bool HostDir(const std::string &rel) { return fs::is_directory(root + "/" + rel); }
 };

@@ -5,134 +5,69 @@
 #include <gtest/gtest.h>
 
 #ifdef MKSFX_PATH
-#include <zlib.h>
+#include <sys/wait.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "support/testutil.h"
+#include "support/zipkit.h"
+
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using zipkit::Get16;
+using zipkit::Get32;
 
 namespace {
 
-constexpr size_t kHeaderOffset = 22528;
-
-uint16_t U16(const Bytes &b, size_t i) { return uint16_t(b[i] | b[i + 1] << 8); }
-uint32_t U32(const Bytes &b, size_t i) { return U16(b, i) | uint32_t(U16(b, i + 2)) << 16; }
-
-Bytes ReadBytes(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+const size_t kHeaderOffset = SFX_HEADER_OFFSET;
 
 // One entry as the stub's walk sees it, with the outcome of reading its data.
-struct Walked {
-    std::string name;
-    uint16_t flags, method, modTime, modDate;
-    uint32_t crc, compressedSize;
+struct Walked : zipkit::LocalEntry {
     bool passwordOk = true;
     bool dataOk = false;
 };
 
-// Traditional decryption, to check what the stub checks.
-struct Keys {
-    uint32_t k[3] = {0x12345678, 0x23456789, 0x34567890};
-    const z_crc_t *t = get_crc_table();
-    uint32_t Step(uint32_t c, uint8_t b) { return t[(c ^ b) & 0xFF] ^ (c >> 8); }
-    void Update(uint8_t p) {
-        k[0] = Step(k[0], p);
-        k[1] = (k[1] + (k[0] & 0xFF)) * 0x08088405u + 1;
-        k[2] = Step(k[2], uint8_t(k[1] >> 24));
-    }
-    uint8_t Decrypt(uint8_t c) {
-        uint16_t x = uint16_t(k[2] | 2);
-        uint8_t p = c ^ uint8_t((uint32_t(x) * (x ^ 1)) >> 8);
-        Update(p);
-        return p;
-    }
-};
-
-bool DataMatchesCrc(const Walked &e, Bytes data) {
-    Bytes plain;
-    if (e.method == 0) {
-        plain = data;
-    } else {
-        z_stream z{};
-        inflateInit2(&z, -15);
-        plain.resize(1 << 20);
-        z.next_in = data.data();
-        z.avail_in = uInt(data.size());
-        z.next_out = plain.data();
-        z.avail_out = uInt(plain.size());
-        int rc = inflate(&z, Z_FINISH);
-        plain.resize(z.total_out);
-        inflateEnd(&z);
-        if (rc != Z_STREAM_END) return false;
-    }
-    return uint32_t(crc32(0, plain.data(), uInt(plain.size()))) == e.crc;
-}
-
-std::vector<Walked> StubWalk(const Bytes &f, const std::string &password = "") {
+// The entries as the stub walks them from the header's end, each one's data
+// decrypted when the entry is encrypted (the password check byte chosen by
+// flag bit 3), inflated when deflated, and checked against the local header's
+// CRC.
+std::vector<Walked> StubWalk(const std::string &f, const std::string &password = "") {
     std::vector<Walked> out;
-    size_t pos = kHeaderOffset + U16(f, kHeaderOffset + 6);
-    while (pos + 30 <= f.size()) {
-        uint32_t sig = U32(f, pos);
-        if (sig == 0x08074B50) {
-            pos += 16;
-            continue;
-        }
-        if (sig != 0x04034B50) break;
-        Walked e{};
-        e.flags = U16(f, pos + 6);
-        e.method = U16(f, pos + 8);
-        e.modTime = U16(f, pos + 10);
-        e.modDate = U16(f, pos + 12);
-        e.crc = U32(f, pos + 14);
-        e.compressedSize = U32(f, pos + 18);
-        size_t n = U16(f, pos + 26), x = U16(f, pos + 28);
-        e.name.assign(f.begin() + pos + 30, f.begin() + pos + 30 + n);
-        size_t data = pos + 30 + n + x;
-        if (data + e.compressedSize > f.size()) break;
-        Bytes bytes(f.begin() + data, f.begin() + data + e.compressedSize);
+    for (const zipkit::LocalEntry &entry : zipkit::LocalEntries(f, zipkit::SfxArchiveStart(f))) {
+        Walked e{entry};
+        std::string data = entry.Data(f);
         if (e.flags & 1) {
-            Keys keys;
-            for (char c : password) keys.Update(uint8_t(c));
-            for (auto &b : bytes) b = keys.Decrypt(b);
-            uint8_t expect = (e.flags & 8) ? uint8_t(e.modTime >> 8) : uint8_t(e.crc >> 24);
-            e.passwordOk = bytes.size() >= 12 && bytes[11] == expect;
-            bytes.erase(bytes.begin(), bytes.begin() + std::min<size_t>(12, bytes.size()));
+            data = zipkit::Cipher(password).Decrypt(data);
+            e.passwordOk =
+                data.size() >= 12 && (uint8_t)data[11] == zipkit::CheckByte(e.flags, e.crc, e.modTime);
+            data.erase(0, std::min<size_t>(12, data.size()));
         }
-        e.dataOk = e.name.back() == '/' || DataMatchesCrc(e, bytes);
+        bool inflated = true;
+        if (e.method != 0) data = testutil::RawInflate(data, &inflated);
+        e.dataOk = e.name.back() == '/' || (inflated && testutil::Crc32(data) == e.crc);
         out.push_back(e);
-        pos = data + e.compressedSize;
     }
     return out;
 }
 
+// A password the check of every encrypted entry refuses.
+std::string Wrong(const std::string &f) {
+    return zipkit::RefusedPasswords(f, 1, zipkit::SfxArchiveStart(f))[0];
+}
+
 // The stub's completeness check: an end record whose comment ends at the file's end.
-bool EndsWithEndRecord(const Bytes &f) {
-    size_t start = kHeaderOffset + U16(f, kHeaderOffset + 6);
+bool EndsWithEndRecord(const std::string &f) {
+    size_t start = zipkit::SfxArchiveStart(f);
     size_t n = std::min<size_t>(f.size() - start, 65558);
     size_t tail = f.size() - n;
     for (size_t i = 0; n > 22 && i <= n - 22; ++i)
-        if (U32(f, tail + i) == 0x06054B50 && tail + i + 22 + U16(f, tail + i + 20) == f.size()) return true;
+        if (Get32(f, tail + i) == zipkit::END_SIGNATURE && tail + i + 22 + Get16(f, tail + i + 20) == f.size())
+            return true;
     return false;
-}
-
-// The comment of the last end record whose comment fits in the file (a maker may
-// pad its archive after it).
-std::string ZipComment(const Bytes &f) {
-    for (size_t i = f.size() - 22 + 1; i-- > 0;)
-        if (U32(f, i) == 0x06054B50 && i + 22 + U16(f, i + 20) <= f.size())
-            return std::string(f.begin() + i + 22, f.begin() + i + 22 + U16(f, i + 20));
-    return "(none)";
 }
 
 struct Result {
@@ -142,27 +77,25 @@ struct Result {
 
 class MksfxTest : public ::testing::Test {
 protected:
-    fs::path dir;
+    testutil::TempDir tmp{"mksfx_test"};
+    fs::path dir = tmp.path();
 
+    // A stub of the right length, and a folder whose bytes and times are the same
+    // on every run, so that what mksfx makes of it is too.
     void SetUp() override {
-        char tmpl[] = "/tmp/mksfx_test.XXXXXX";
-        dir = mkdtemp(tmpl);
-        Bytes stub(kHeaderOffset);
-        for (size_t i = 0; i < stub.size(); ++i) stub[i] = uint8_t(i * 7 + 3);
-        Write("stub.bin", std::string(stub.begin(), stub.end()));
+        std::string stub(kHeaderOffset, '\0');
+        for (size_t i = 0; i < stub.size(); ++i) stub[i] = char(i * 7 + 3);
+        Write("stub.bin", stub);
+        Write("d/rand.bin", testutil::RandomData(3000, 1));
         ASSERT_EQ(Sh("mkdir -p d/sub && printf hello > d/a.txt && seq 1 3000 > d/sub/b.txt && : > d/empty"
-                     " && head -c 3000 /dev/urandom > d/rand.bin"),
+                     " && find d -exec touch -d '2001-06-04 10:35:28' {} +"),
                   0);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     void Write(const std::string &name, const std::string &data) {
-        std::ofstream(dir / name, std::ios::binary) << data;
+        testutil::WriteHostFile(dir / name, data);
     }
-    std::string Slurp(const std::string &name) {
-        Bytes b = ReadBytes(dir / name);
-        return std::string(b.begin(), b.end());
-    }
+    std::string Slurp(const std::string &name) { return testutil::ReadHostFile(dir / name); }
     int Sh(const std::string &command) {
         std::string line = "cd '" + dir.string() + "' && MKSFX='" MKSFX_PATH "' && (" + command +
                            ") >sh.log 2>&1";
@@ -208,14 +141,14 @@ class MksfxCli : public MksfxTest {};
 TEST_F(MksfxHeader, WorkedExampleIsSixtyBytesAfterTheWholeStub) {
     ASSERT_EQ(Run("--caption 'Self Extracting Archive, TARVEX 1.5' --command '><ADOPTED.W52'"
                   " --select-files --no-size-check -o out.exe d").status, 0);
-    Bytes f = ReadBytes(dir / "out.exe");
-    Bytes stub = ReadBytes(dir / "stub.bin");
+    std::string f = Slurp("out.exe");
+    std::string stub = Slurp("stub.bin");
     ASSERT_GT(f.size(), kHeaderOffset + 64);
-    EXPECT_TRUE(std::equal(stub.begin(), stub.end(), f.begin()));
+    EXPECT_EQ(f.substr(0, stub.size()), stub);
     std::string expect = std::string("DID\x22\x00\x01\x3C\x00", 8) + "\x23" +
                          "Self Extracting Archive, TARVEX 1.5" + std::string(1, '\0') + "\x0D" +
                          "><ADOPTED.W52" + std::string(1, '\0') + "PK\x03\x04";
-    EXPECT_EQ(std::string(f.begin() + kHeaderOffset, f.begin() + kHeaderOffset + 64), expect);
+    EXPECT_EQ(f.substr(kHeaderOffset, 64), expect);
 }
 
 TEST_F(MksfxHeader, OptionBitsByName) {
@@ -239,7 +172,7 @@ TEST_F(MksfxHeader, OptionBitsByName) {
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(std::string(c.args) + " -o out.exe d/a.txt").status, 0) << c.args;
-        EXPECT_EQ(ReadBytes(dir / "out.exe")[kHeaderOffset + 3], c.byte) << c.args;
+        EXPECT_EQ((uint8_t)Slurp("out.exe")[kHeaderOffset + 3], c.byte) << c.args;
     }
 }
 
@@ -259,11 +192,9 @@ TEST_F(MksfxHeader, TextsAndStartupMessageStyle) {
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(c.args + " -o out.exe d/a.txt").status, 0) << c.args;
-        Bytes f = ReadBytes(dir / "out.exe");
-        EXPECT_EQ(U16(f, kHeaderOffset + 6), 8 + c.texts.size()) << c.args;
-        EXPECT_EQ(std::string(f.begin() + kHeaderOffset + 8, f.begin() + kHeaderOffset + 8 + c.texts.size()),
-                  c.texts)
-            << c.args;
+        std::string f = Slurp("out.exe");
+        EXPECT_EQ(Get16(f, kHeaderOffset + 6), 8 + c.texts.size()) << c.args;
+        EXPECT_EQ(f.substr(kHeaderOffset + 8, c.texts.size()), c.texts) << c.args;
     }
 }
 
@@ -302,11 +233,11 @@ TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
         SCOPED_TRACE(m.label);
         fs::remove(dir / "in.zip");
         ASSERT_EQ(Sh(m.command), 0) << Slurp("sh.log");
-        Result r = Run("-o out.exe in.zip");
+        Result r = Run("--keep-order -o out.exe in.zip");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(Sh(std::string("unzip -tq -P '") + m.password + "' out.exe"), 0) << Slurp("sh.log");
 
-        Bytes f = ReadBytes(dir / "out.exe");
+        std::string f = Slurp("out.exe");
         std::vector<Walked> walked = StubWalk(f, m.password);
         EXPECT_EQ(WalkNames(walked), UnzipNames("in.zip"));
         for (const Walked &e : walked) {
@@ -315,7 +246,12 @@ TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
             if (!(e.flags & 1)) EXPECT_EQ(e.flags & 8, 0) << e.name;
         }
         EXPECT_TRUE(EndsWithEndRecord(f));
-        EXPECT_EQ(ZipComment(f), ZipComment(ReadBytes(dir / "in.zip")));
+        EXPECT_EQ(zipkit::Comment(f), zipkit::Comment(Slurp("in.zip")));
+        // In the file list's order (the default) the moved entries walk as well.
+        ASSERT_EQ(Run("-o listed.exe in.zip").status, 0);
+        std::vector<Walked> listed = StubWalk(Slurp("listed.exe"), m.password);
+        EXPECT_EQ(listed.size(), walked.size());
+        for (const Walked &e : listed) EXPECT_TRUE(e.passwordOk && e.dataOk) << e.name;
     }
 }
 
@@ -323,12 +259,13 @@ TEST_F(MksfxRewrite, KeepsTheLocalTimeOfEncryptedEntriesWithDescriptors) {
     // With bit 3 the check byte is the time's high byte: the local time must survive.
     ASSERT_EQ(Sh("touch -d '2003-04-05 06:07:08' d/a.txt && zip -q -P pw in.zip d/a.txt"), 0);
     ASSERT_EQ(Run("-o out.exe in.zip").status, 0);
-    std::vector<Walked> w = StubWalk(ReadBytes(dir / "out.exe"), "pw");
+    std::string f = Slurp("out.exe");
+    std::vector<Walked> w = StubWalk(f, "pw");
     ASSERT_EQ(w.size(), 1u);
     EXPECT_EQ(w[0].flags & 9, 9);
     EXPECT_EQ(w[0].modTime >> 8, (6 << 11 | 7 << 5 | 4) >> 8);
     EXPECT_TRUE(w[0].passwordOk);
-    EXPECT_FALSE(StubWalk(ReadBytes(dir / "out.exe"), "wrong")[0].passwordOk);
+    EXPECT_FALSE(StubWalk(f, Wrong(f))[0].passwordOk);
 }
 
 // ---------------------------------------------------------------- refusals
@@ -365,8 +302,10 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
         {"caption of 256 bytes", "", "--caption " + std::string(256, 'c') + " d", "--caption: 256 bytes"},
         {"message and code byte over 255", "",
          "--message-style yes-no --message " + std::string(255, 'm') + " d", "--message: 256 bytes"},
-        {"stub one byte short", "head -c 22527 stub.bin > short.bin", "--stub short.bin d",
-         "short.bin: the stub is 22527 bytes; it must be exactly 22528"},
+        {"stub one byte short", "head -c " + std::to_string(kHeaderOffset - 1) + " stub.bin > short.bin",
+         "--stub short.bin d",
+         "short.bin: the stub is " + std::to_string(kHeaderOffset - 1) + " bytes; it must be exactly " +
+             std::to_string(kHeaderOffset)},
         {"missing stub", "", "--stub none.exe d", "none.exe: stub not found"},
         {"file of 4 GiB (sparse)", "truncate -s 4G big.bin", "big.bin", "big.bin: 4 GiB or more"},
         {"stored result over 2 GiB (sparse)", "truncate -s 2100M big.bin", "--store d/a.txt big.bin",
@@ -422,7 +361,7 @@ TEST_F(MksfxPack, FoldersWithEachMethodAndEncryption) {
         SCOPED_TRACE(c.label);
         ASSERT_EQ(Run(std::string(c.args) + " -o out.exe d").status, 0);
         EXPECT_EQ(Sh(std::string("unzip -tq -P '") + c.password + "' out.exe"), 0) << Slurp("sh.log");
-        Bytes f = ReadBytes(dir / "out.exe");
+        std::string f = Slurp("out.exe");
         std::vector<Walked> w = StubWalk(f, c.password);
         ASSERT_EQ(WalkNames(w), (std::vector<std::string>{"d/", "d/a.txt", "d/empty", "d/rand.bin", "d/sub/",
                                                            "d/sub/b.txt"}));
@@ -436,8 +375,8 @@ TEST_F(MksfxPack, FoldersWithEachMethodAndEncryption) {
         EXPECT_EQ(w[3].method, c.randMethod);
         EXPECT_TRUE(EndsWithEndRecord(f));
         if (*c.password) {
-            EXPECT_NE(Sh("unzip -tq -P wrong out.exe"), 0);
-            EXPECT_FALSE(StubWalk(f, "wrong")[1].passwordOk);
+            EXPECT_NE(Sh("unzip -tq -P " + Wrong(f) + " out.exe"), 0);
+            EXPECT_FALSE(StubWalk(f, Wrong(f))[1].passwordOk);
         }
     }
 }
@@ -448,13 +387,14 @@ TEST_F(MksfxPack, NamesFromTheBaseFolder) {
         std::vector<std::string> names;
     } cases[] = {
         {"-C d .", {"a.txt", "empty", "rand.bin", "sub/", "sub/b.txt"}},
-        {"--base=d sub a.txt", {"sub/", "sub/b.txt", "a.txt"}},
+        {"--keep-order --base=d sub a.txt", {"sub/", "sub/b.txt", "a.txt"}},
+        {"--base=d sub a.txt", {"a.txt", "sub/", "sub/b.txt"}},  // the file list's order
         {"./d/sub/", {"d/sub/", "d/sub/b.txt"}},
         {"d/a.txt d/sub/b.txt", {"d/a.txt", "d/sub/b.txt"}},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(std::string(c.args) + " -o out.exe").status, 0) << c.args;
-        EXPECT_EQ(WalkNames(StubWalk(ReadBytes(dir / "out.exe"))), c.names) << c.args;
+        EXPECT_EQ(WalkNames(StubWalk(Slurp("out.exe"))), c.names) << c.args;
     }
 }
 
@@ -470,7 +410,7 @@ TEST_F(MksfxPack, DosTimeOfEachFileInLocalTime) {
     for (const Case &c : cases) {
         ASSERT_EQ(Sh(std::string("touch -d '") + c.when + "' d/a.txt"), 0);
         ASSERT_EQ(Run("-o out.exe d/a.txt").status, 0);
-        std::vector<Walked> w = StubWalk(ReadBytes(dir / "out.exe"));
+        std::vector<Walked> w = StubWalk(Slurp("out.exe"));
         ASSERT_EQ(w.size(), 1u);
         EXPECT_EQ(w[0].modTime, c.time) << c.when;
         EXPECT_EQ(w[0].modDate, c.date) << c.when;
@@ -480,7 +420,7 @@ TEST_F(MksfxPack, DosTimeOfEachFileInLocalTime) {
 TEST_F(MksfxPack, SameInputsGiveTheSameBytes) {
     ASSERT_EQ(Run("--password pw -o one.exe d").status, 0);
     ASSERT_EQ(Run("--password pw -o two.exe d").status, 0);
-    EXPECT_EQ(ReadBytes(dir / "one.exe"), ReadBytes(dir / "two.exe"));
+    EXPECT_EQ(Slurp("one.exe"), Slurp("two.exe"));
 }
 
 // ---------------------------------------------------------------- command line
@@ -489,11 +429,11 @@ TEST_F(MksfxCli, HelpDocumentsEveryOption) {
     Result r = Run("--help");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("usage: mksfx", 0), 0u);
-    for (const char *option :
+    for (const std::string &option :
          {"--output", "--stub", "--caption", "--dir", "--command", "--message", "--message-style",
           "--show-run-checkbox", "--select-files", "--lock-overwrite", "--overwrite", "--no-size-check",
           "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password",
-          "--base", "22528", "ZIP64", "exit code"})
+          "--base", std::to_string(kHeaderOffset).c_str(), "ZIP64", "exit code"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 

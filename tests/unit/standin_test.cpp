@@ -12,24 +12,16 @@
 
 #include "platform/posix/standin.h"
 #include "resources/resource.h"
+#include "support/drive.h"
 
 namespace {
 
 // A fresh host folder mapped as drive D: and made the current directory.
-class StandinFiles : public ::testing::Test {
+class StandinFiles : public DriveTest {
 protected:
-    std::string root;
     void SetUp() override {
-        standin::Reset();
-        char tmpl[] = "/tmp/standin_XXXXXX";
-        root = mkdtemp(tmpl);
-        standin::MapDrive('D', root);
+        DriveTest::SetUp();
         ASSERT_TRUE(SetCurrentDirectoryA("D:\\"));
-    }
-    void TearDown() override {
-        standin::Reset();
-        std::string cmd = "chmod -R u+w '" + root + "' && rm -rf '" + root + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
     }
     void Write(const std::string &rel, const std::string &data) {
         std::ofstream(root + "/" + rel, std::ios::binary) << data;

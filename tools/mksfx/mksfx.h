@@ -6,18 +6,32 @@
 //   zipwrite.cpp ZIP record encoding and the traditional encryption
 //   pack.cpp     files and folders packed into fresh entries
 //   rewrite.cpp  an existing .zip rewritten into the form the stub walks
+//   codepage.cpp entry names in the target's ANSI code page
+//   manifest.cpp the execution level in the stub's manifest
+//   sign.cpp     Authenticode signing of the result (through osslsigncode)
+//   info.cpp     --info: what a self-extractor holds, read as the stub reads it
+//   order.cpp    the order of the stub's sorted file list
 //
 // The stub walks the ZIP data by its local headers only, from the first byte after
 // the header to the first record that is neither a local header nor a 16-byte data
 // descriptor. Everything written here serves that reader: real CRC-32 and sizes in
-// every local header, entries back to back, no ZIP64, only methods 0 and 8.
+// every local header, entries back to back, no ZIP64, only METHOD_STORED and
+// METHOD_DEFLATED. The record layouts it shares with the stub (SFXHeader,
+// LocalHeader) are written and read as they lie in memory: the builder runs on
+// little-endian machines only, as the stub does.
 #pragma once
+#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/sfxformat.h"
+#include "archive/zipformat.h"
 
 namespace mksfx {
 
@@ -25,10 +39,11 @@ namespace mksfx {
 constexpr uint32_t kHeaderOffset = HEADER_OFFSET;
 // Positions in the stub are signed 32-bit: the whole file stays below 2 GiB.
 constexpr uint64_t kMaxResult = 0x7FFFFFFFu;
-// The stub reads an entry name into a 258-byte buffer; one byte stays for the NUL.
-constexpr size_t kMaxNameLength = 257;
-// A header text has a one-byte length.
-constexpr size_t kMaxTextLength = 255;
+// One byte below the longest name the stub reads (MAX_ENTRY_NAME): a name the
+// builder writes fits, with its terminator, in MAX_ENTRY_NAME bytes, so it also
+// suits a stub whose name buffer holds the NUL within that length.
+constexpr size_t kMaxNameLength = MAX_ENTRY_NAME - 1;
+constexpr size_t kMaxTextLength = SFX_MAX_TEXT_LENGTH;
 
 constexpr uint32_t kLocalSig = 0x04034B50;
 constexpr uint32_t kCentralSig = 0x02014B50;
@@ -37,10 +52,39 @@ constexpr uint32_t kDescriptorSig = 0x08074B50;
 constexpr uint32_t kZip64EndSig = 0x06064B50;
 constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 
-constexpr uint16_t kFlagEncrypted = 0x0001;
-constexpr uint16_t kFlagDescriptor = 0x0008;
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored little-endian");
+
+// The records of the ZIP directory, which the stub never reads, as stored
+// (after LocalHeader, archive/zipformat.h).
+#pragma pack(push, 1)
+// A central directory file header; its name, extra field and comment follow.
+struct CentralHeader {
+    uint32_t signature;
+    uint16_t versionMadeBy, versionNeeded, flags, method, modTime, modDate;
+    uint32_t crc32, compressedSize, uncompressedSize;
+    uint16_t nameLength, extraLength, commentLength, diskStart, internalAttributes;
+    uint32_t externalAttributes, localOffset;
+};
+// The end-of-central-directory record; its comment follows.
+struct EndOfCentralDirectory {
+    uint32_t signature;
+    uint16_t disk, cdDisk, entriesOnDisk, entries;
+    uint32_t cdSize, cdOffset;
+    uint16_t commentLength;
+};
+#pragma pack(pop)
+static_assert(sizeof(CentralHeader) == 46, "CentralHeader is read as it is stored");
+static_assert(sizeof(EndOfCentralDirectory) == END_RECORD_SIZE &&
+                  offsetof(EndOfCentralDirectory, commentLength) == END_RECORD_COMMENT_LENGTH,
+              "EndOfCentralDirectory is read as it is stored");
+
+// Flag bits the stub never reads; the builder refuses them (ZIP_FLAG_* are shared).
 constexpr uint16_t kFlagStrongEncryption = 0x0040;
 constexpr uint16_t kFlagMaskedDirectory = 0x2000;
+// General-purpose bit 11: the name (and comment) are UTF-8.
+constexpr uint16_t kFlagUtf8 = 0x0800;
+// Info-ZIP Unicode path extra field: version 1, CRC-32 of the stored name, UTF-8 name.
+constexpr uint16_t kUnicodePathExtra = 0x7075;
 
 // Every refusal and failure: the message is printed as one line, the exit code is 2
 // and the temporary output is removed.
@@ -67,8 +111,9 @@ public:
     void WriteU32(uint32_t v);
     uint64_t Position() const { return position_; }
     void Seek(uint64_t position);
-    // Truncates at the current position, closes and renames over the target.
-    void Commit();
+    // Truncates at the current position, closes and renames over the target;
+    // `finish`, when given, works on the closed temporary file (its path) first.
+    void Commit(const std::function<void(const std::string &)> &finish = nullptr);
     // Named in the size-limit refusal.
     void SetEntry(const std::string &name) { entry_ = name; }
 
@@ -94,7 +139,7 @@ struct CentralRecord {
     uint16_t method = 0;
     uint16_t modTime = 0;
     uint16_t modDate = 0;
-    uint32_t crc = 0;
+    uint32_t crc32 = 0;
     uint32_t compressedSize = 0;
     uint32_t uncompressedSize = 0;
     std::string name;
@@ -106,6 +151,20 @@ struct CentralRecord {
 };
 
 uint32_t Crc32(uint32_t crc, const void *data, size_t length);
+
+// The fields that local headers, central headers and CentralRecord share by
+// name, from one to another (the name's and extra field's lengths excepted).
+template <typename To, typename From>
+void CopyEntryFields(To &to, const From &from) {
+    to.versionNeeded = from.versionNeeded;
+    to.flags = from.flags;
+    to.method = from.method;
+    to.modTime = from.modTime;
+    to.modDate = from.modDate;
+    to.crc32 = from.crc32;
+    to.compressedSize = from.compressedSize;
+    to.uncompressedSize = from.uncompressedSize;
+}
 
 // Writes the 30-byte local header, the name and the extra field.
 void WriteLocalHeader(Output &out, const CentralRecord &r, const std::string &localExtra);
@@ -130,6 +189,62 @@ private:
     uint32_t k0_, k1_, k2_;
 };
 
+// ---- codepage.cpp ----
+
+struct NameOptions {
+    int codepage = 1252;  // the target's ANSI code page
+    bool raw = false;     // --names-raw: every name as stored
+};
+// Refuses a code page mksfx does not write or this system cannot convert to.
+void CheckCodePage(int codepage);
+bool IsValidUtf8(const std::string &s);
+// A name read from a folder in the form the file calls take, the form of the
+// command line too: UTF-8 on POSIX, the ANSI code page on Windows (where the
+// standard library would give UTF-8).
+std::string HostFileName(const std::filesystem::path &leaf);
+// A packed file's entry name in the target code page; `unicode` receives its UTF-8
+// form when that differs (for the Unicode path field), else "".
+std::string PackedName(const std::string &hostName, const NameOptions &o, std::string &unicode);
+// An existing entry's name in the target code page: r.name, bit 11 of r.flags and
+// the Unicode path field of r.extra; true when the name or its flag changed, and
+// `unicodeField` is then the new Unicode path field ("" for an ASCII name), for
+// the local header too. Refusals name the entry as `label`.
+bool ConvertStoredName(CentralRecord &r, const NameOptions &o, const std::string &label,
+                       std::string &unicodeField);
+// The Unicode path field for a converted name ("" when the name is its UTF-8 form).
+std::string UnicodePathField(const std::string &name, const std::string &utf8);
+// Removes every block `id` from an extra field.
+std::string DropExtraField(const std::string &extra, uint16_t id);
+// Text of `codepage` as UTF-8, for display; the bytes as they are when that fails.
+std::string CodePageToUtf8(const std::string &bytes, int codepage);
+
+// ---- manifest.cpp ----
+
+// Where the stub's manifest holds its execution level: a slot of fixed width,
+// level="asInvoker" padded with spaces to the width of level="requireAdministrator",
+// then a space. npos when the bytes hold no such slot.
+size_t FindLevelSlot(const uint8_t *data, size_t size);
+// The level in the slot ("asInvoker", ...); "" when there is no slot.
+std::string ManifestLevel(const uint8_t *data, size_t size);
+// Rewrites the slot in place with a level of --elevation (invoker, highest, admin).
+void SetManifestLevel(std::vector<uint8_t> &stub, const std::string &elevation);
+
+// ---- sign.cpp ----
+
+struct SignOptions {
+    std::string cert, key, pass, timestamp;
+};
+// Signs the file in place with osslsigncode; fails when that does not succeed.
+void SignFile(const std::string &path, const SignOptions &o);
+
+// ---- info.cpp ----
+
+// The stub's completeness check on a whole file, the certificate table of a signed
+// file included: "" when complete, otherwise why not.
+std::string CompletenessProblem(const std::vector<uint8_t> &file);
+// Prints what a self-extractor holds; 0 when it is complete, 2 when it is not.
+int ShowInfo(const std::string &path, int codepage);
+
 // ---- pack.cpp ----
 
 struct PackOptions {
@@ -137,6 +252,8 @@ struct PackOptions {
     int level = 9;
     std::string password;   // empty: no encryption
     std::string baseDir;    // inputs are taken relative to it ("" = current dir)
+    NameOptions names;
+    bool keepOrder = false; // entries in input order, not in the list's
 };
 // Packs files and folders into entries after the current position of `out`.
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
@@ -148,7 +265,27 @@ std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string
 // `out` and returns them with their new offsets; `comment` receives the archive
 // comment.
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment);
+                                      std::string &comment, const NameOptions &names, bool keepOrder);
+
+
+// ---- order.cpp ----
+
+// The key by which the stub's sorted file list places an entry name: two keys
+// compare as byte strings the way the list compares the two names.
+std::string ListSortKey(const std::string &name);
+
+// Puts entries into the order of the stub's file list; names with equal keys
+// keep their order.
+template <class Entry, class NameOf>
+void SortInListOrder(std::vector<Entry> &entries, NameOf nameOf) {
+    std::vector<std::pair<std::string, size_t>> keys;
+    for (size_t i = 0; i < entries.size(); ++i) keys.emplace_back(ListSortKey(nameOf(entries[i])), i);
+    std::sort(keys.begin(), keys.end());
+    std::vector<Entry> sorted;
+    sorted.reserve(entries.size());
+    for (const auto &key : keys) sorted.push_back(std::move(entries[key.second]));
+    entries = std::move(sorted);
+}
 
 // ---- little-endian helpers ----
 inline uint16_t GetU16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }

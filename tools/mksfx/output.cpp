@@ -114,7 +114,7 @@ void Output::Seek(uint64_t position) {
     position_ = position;
 }
 
-void Output::Commit() {
+void Output::Commit(const std::function<void(const std::string &)> &finish) {
     // A stored retry after a deflate attempt may leave stale bytes behind the
     // end record; the file must end exactly with the end record and its comment.
     if (!TruncateAt(file_, position_) || fclose(file_) != 0) {
@@ -122,6 +122,7 @@ void Output::Commit() {
         Fail(target_ + ": write failed (" + strerror(errno) + ")");
     }
     file_ = nullptr;
+    if (finish) finish(temp_);
     if (!ReplaceFile(temp_, target_))
         Fail(target_ + ": cannot rename the finished output into place (" + strerror(errno) + ")");
     committed_ = true;

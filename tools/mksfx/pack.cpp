@@ -4,9 +4,11 @@
 // Names are the input paths as given (relative to --base), with "/" separators,
 // "." components dropped and a leading "/" or drive removed; ".." is refused
 // because the stub would have to refuse it later. Folders are walked in name order
-// so that the same inputs always give the same bytes. Every entry gets its real
-// CRC-32 and sizes in the local header and no data descriptor: the CRC is computed
-// in a first read of the file, before the (encrypted) data is written.
+// so that the same inputs always give the same bytes; the entries are then
+// written in the order of the stub's file list (order.cpp) unless --keep-order
+// is given. Every entry gets its real CRC-32 and sizes in the local header and no
+// data descriptor: the CRC is computed in a first read of the file, before the
+// (encrypted) data is written.
 #include "mksfx.h"
 
 #include <algorithm>
@@ -30,6 +32,7 @@ struct Item {
     std::string path;   // where to read it
     std::string name;   // entry name; folders end in "/"
     bool isDir;
+    std::string unicode = "";  // the UTF-8 name when `name` was converted to the code page
 };
 
 std::string JoinPath(const std::string &base, const std::string &rel) {
@@ -80,7 +83,7 @@ void AddFolderContents(const std::string &path, const std::string &prefix, std::
     if (ec) Fail(path + ": cannot read the folder (" + ec.message() + ")");
     for (; it != end; it.increment(ec)) {
         if (ec) break;
-        std::string leaf = it->path().filename().string();
+        std::string leaf = HostFileName(it->path().filename());
         children.emplace_back(leaf, JoinPath(path, leaf));
     }
     if (ec) Fail(path + ": cannot read the folder (" + ec.message() + ")");
@@ -106,7 +109,8 @@ void AddFolderContents(const std::string &path, const std::string &prefix, std::
     }
 }
 
-std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std::string &base) {
+std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std::string &base,
+                               const NameOptions &names) {
     std::vector<Item> items;
     for (const std::string &input : inputs) {
         std::string path = IsAbsolute(input) ? input : JoinPath(base, input);
@@ -124,6 +128,7 @@ std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std
             Fail(path + ": not a regular file or folder");
         }
     }
+    for (Item &item : items) item.name = PackedName(item.name, names, item.unicode);
     std::set<std::string> seen;
     for (const Item &item : items) {
         if (item.name.size() > kMaxNameLength)
@@ -166,7 +171,7 @@ class HeaderBytes {
 public:
     HeaderBytes(const CentralRecord &r) {
         uint32_t h = Crc32(0, r.name.data(), r.name.size());
-        state_ = uint64_t(h) << 32 ^ r.crc ^ uint64_t(r.uncompressedSize) << 16 ^
+        state_ = uint64_t(h) << 32 ^ r.crc32 ^ uint64_t(r.uncompressedSize) << 16 ^
                  uint64_t(r.modDate) << 48 ^ r.modTime;
     }
     uint8_t Next() {
@@ -201,14 +206,14 @@ uint32_t WriteEntryData(Output &out, FILE *f, const CentralRecord &r, const Pack
     rewind(f);
     ZipCrypto *crypt = nullptr;
     ZipCrypto cipher(o.password);
-    if (r.flags & kFlagEncrypted) {
+    if (r.flags & ZIP_FLAG_ENCRYPTED) {
         crypt = &cipher;
         // Eleven unpredictable bytes and the check byte: without a descriptor the
         // reader compares the last decrypted byte with the CRC's high byte.
         HeaderBytes source(r);
-        uint8_t header[12];
-        for (int i = 0; i < 11; ++i) header[i] = source.Next();
-        header[11] = uint8_t(r.crc >> 24);
+        uint8_t header[ENCRYPTION_HEADER_SIZE];
+        for (int i = 0; i < ENCRYPTION_HEADER_SIZE - 1; ++i) header[i] = source.Next();
+        header[ENCRYPTION_HEADER_SIZE - 1] = uint8_t(r.crc32 >> 24);
         crypt->EncryptBuffer(header, sizeof header);
         out.Write(header, sizeof header);
     }
@@ -219,7 +224,7 @@ uint32_t WriteEntryData(Output &out, FILE *f, const CentralRecord &r, const Pack
         if (crypt) crypt->EncryptBuffer(data, n);
         out.Write(data, n);
     };
-    if (r.method == 0) {
+    if (r.method == METHOD_STORED) {
         size_t got;
         while ((got = fread(in.data(), 1, in.size(), f)) > 0) {
             crc = Crc32(crc, in.data(), got);
@@ -228,7 +233,7 @@ uint32_t WriteEntryData(Output &out, FILE *f, const CentralRecord &r, const Pack
         }
     } else {
         z_stream z{};
-        // Negative window bits: raw DEFLATE, the format of ZIP method 8.
+        // Negative window bits: raw DEFLATE, the format of METHOD_DEFLATED.
         if (deflateInit2(&z, o.level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
             FailEntry(r.name, "zlib deflateInit2 failed");
         int flush = Z_NO_FLUSH;
@@ -261,10 +266,13 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     if (!StatPath(item.path, st)) Fail(item.path + ": cannot read (" + strerror(errno) + ")");
     DosTime(st.st_mtime, r.modTime, r.modDate);
     r.externalAttributes = item.isDir ? 0x10 : 0x20;  // MS-DOS directory / archive bits
+    // Both headers carry the Unicode path of a converted name: ZIP readers that
+    // use it compare the local name with the central one.
+    if (!item.unicode.empty()) r.extra = UnicodePathField(r.name, item.unicode);
     r.localOffset = out.Position();
     if (item.isDir) {
         r.versionNeeded = 10;
-        WriteLocalHeader(out, r, "");
+        WriteLocalHeader(out, r, r.extra);
         return r;
     }
     if (uint64_t(st.st_size) >= 0xFFFFFFFFu)
@@ -278,29 +286,29 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     } closer{f};
 
     uint64_t size;
-    MeasureFile(f, item.name, size, r.crc);
+    MeasureFile(f, item.name, size, r.crc32);
     r.uncompressedSize = uint32_t(size);
     bool encrypted = !o.password.empty();
-    r.flags = encrypted ? kFlagEncrypted : 0;
-    r.method = (o.store || size == 0) ? 0 : 8;
-    r.versionNeeded = (r.method == 8 || encrypted) ? 20 : 10;
-    WriteLocalHeader(out, r, "");
+    r.flags = encrypted ? ZIP_FLAG_ENCRYPTED : 0;
+    r.method = (o.store || size == 0) ? METHOD_STORED : METHOD_DEFLATED;
+    r.versionNeeded = (r.method == METHOD_DEFLATED || encrypted) ? 20 : 10;
+    WriteLocalHeader(out, r, r.extra);
     uint64_t dataStart = out.Position();
     uint64_t bytesRead;
     uint32_t crc = WriteEntryData(out, f, r, o, bytesRead);
-    uint64_t stored = size + (encrypted ? 12 : 0);
-    if (r.method == 8 && out.Position() - dataStart >= stored) {
+    uint64_t stored = size + (encrypted ? ENCRYPTION_HEADER_SIZE : 0);
+    if (r.method == METHOD_DEFLATED && out.Position() - dataStart >= stored) {
         // Incompressible: store it instead, as a reader gains nothing from inflating.
         out.Seek(dataStart);
-        r.method = 0;
+        r.method = METHOD_STORED;
         if (!encrypted) r.versionNeeded = 10;
         crc = WriteEntryData(out, f, r, o, bytesRead);
     }
-    if (crc != r.crc || bytesRead != size) FailEntry(item.name, "the file changed while it was packed");
+    if (crc != r.crc32 || bytesRead != size) FailEntry(item.name, "the file changed while it was packed");
     uint64_t end = out.Position();
     r.compressedSize = uint32_t(end - dataStart);
     out.Seek(r.localOffset);
-    WriteLocalHeader(out, r, "");
+    WriteLocalHeader(out, r, r.extra);
     out.Seek(end);
     return r;
 }
@@ -309,14 +317,16 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
 
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
                                       const PackOptions &options) {
-    std::vector<Item> items = CollectItems(inputs, options.baseDir);
+    std::vector<Item> items = CollectItems(inputs, options.baseDir, options.names);
+    if (!options.keepOrder) SortInListOrder(items, [](const Item &item) { return item.name; });
     if (options.store) {
         // Stored sizes are known in advance: refuse before writing gigabytes.
         uint64_t projected = out.Position();
         for (const Item &item : items) {
             StatBuf st;
             uint64_t size = !item.isDir && StatPath(item.path, st) ? uint64_t(st.st_size) : 0;
-            projected += 30 + item.name.size() + size + (item.isDir || options.password.empty() ? 0 : 12);
+            projected += LOCAL_HEADER_SIZE + item.name.size() + size +
+                         (item.isDir || options.password.empty() ? 0 : ENCRYPTION_HEADER_SIZE);
             if (projected > kMaxResult)
                 FailEntry(item.name, "the self-extractor would exceed 2 GiB - 1 bytes (" +
                                          std::to_string(kMaxResult) +

@@ -3,12 +3,14 @@
 //
 // The archive is read through its central directory, the one authority on the
 // entries' CRC-32 and sizes. Each entry is written back to back with a local header
-// that carries those real values; names, the local extra field and the data bytes
-// are copied unchanged. Data descriptors are dropped and flag bit 3 cleared,
-// except for encrypted entries: their password check byte was made from the
-// modification time when bit 3 is set, so they keep the bit and get a 16-byte
-// descriptor (the only form the stub skips). The central directory is rebuilt with
-// the new offsets and the archive comment is kept.
+// that carries those real values; the local extra field and the data bytes are
+// copied unchanged, names go into the target's code page (codepage.cpp). Data
+// descriptors are dropped and ZIP_FLAG_DESCRIPTOR cleared, except for encrypted entries:
+// their password check byte was made from the modification time when bit 3 is
+// set, so they keep it and get a 16-byte descriptor (the only form the stub
+// skips). The central directory is rebuilt with the new offsets and the archive
+// comment is kept. The entries go in the order of the stub's file list (order.cpp)
+// unless --keep-order keeps the archive's.
 #include "mksfx.h"
 
 #include <cerrno>
@@ -68,10 +70,9 @@ private:
     uint64_t size_ = 0;
 };
 
-struct EndRecord {
+// The end record as stored, where it stands, and its comment.
+struct EndRecord : EndOfCentralDirectory {
     uint64_t position;
-    uint16_t disk, cdDisk, entriesOnDisk, entries;
-    uint32_t cdSize, cdOffset;
     std::string comment;
 };
 
@@ -82,39 +83,37 @@ struct EndRecord {
 // record says it ends.
 EndRecord FindEndRecord(Input &in, const std::string &path) {
     uint64_t size = in.Size();
-    if (size < 22) Fail(path + ": not a ZIP archive (no end record)");
-    size_t tailLength = size_t(size < 65535 + 22 + 4096 ? size : 65535 + 22 + 4096);
+    if (size < END_RECORD_SIZE) Fail(path + ": not a ZIP archive (no end record)");
+    const size_t maxTail = 65535 + END_RECORD_SIZE + 4096;
+    size_t tailLength = size_t(size < maxTail ? size : maxTail);
     uint64_t tailStart = size - tailLength;
     std::vector<uint8_t> tail(tailLength);
     if (!in.ReadAt(tailStart, tail.data(), tailLength)) Fail(path + ": cannot read");
 
-    auto plausible = [&](size_t i) {
+    auto plausible = [&](size_t i, const EndOfCentralDirectory &r) {
         uint64_t pos = tailStart + i;
-        uint32_t cdSize = GetU32(&tail[i + 12]);
+        uint32_t cdSize = r.cdSize;
         uint8_t sig[4];
-        if (GetU16(&tail[i + 10]) == 0) return true;
+        if (r.entries == 0) return true;
         // ZIP64 records stand between the directory and the record; refused later.
-        if (cdSize == 0xFFFFFFFFu || GetU32(&tail[i + 16]) == 0xFFFFFFFFu ||
+        if (cdSize == 0xFFFFFFFFu || r.cdOffset == 0xFFFFFFFFu ||
             (pos >= 20 && in.ReadAt(pos - 20, sig, 4) && GetU32(sig) == kZip64LocatorSig))
             return true;
         if (cdSize > pos) return false;
         return in.ReadAt(pos - cdSize, sig, 4) && GetU32(sig) == kCentralSig;
     };
     for (int pass = 0; pass < 2; ++pass) {
-        for (size_t i = tailLength - 22 + 1; i-- > 0;) {
-            if (GetU32(&tail[i]) != kEndSig) continue;
-            size_t end = i + 22 + GetU16(&tail[i + 20]);
+        for (size_t i = tailLength - END_RECORD_SIZE + 1; i-- > 0;) {
+            EndOfCentralDirectory r;
+            std::memcpy(&r, &tail[i], sizeof r);
+            if (r.signature != kEndSig) continue;
+            size_t end = i + END_RECORD_SIZE + r.commentLength;
             bool exact = end == tailLength;
-            if ((pass == 0 ? !exact : end > tailLength) || !plausible(i)) continue;
+            if ((pass == 0 ? !exact : end > tailLength) || !plausible(i, r)) continue;
             EndRecord e;
+            static_cast<EndOfCentralDirectory &>(e) = r;
             e.position = tailStart + i;
-            e.disk = GetU16(&tail[i + 4]);
-            e.cdDisk = GetU16(&tail[i + 6]);
-            e.entriesOnDisk = GetU16(&tail[i + 8]);
-            e.entries = GetU16(&tail[i + 10]);
-            e.cdSize = GetU32(&tail[i + 12]);
-            e.cdOffset = GetU32(&tail[i + 16]);
-            e.comment.assign(reinterpret_cast<const char *>(&tail[i + 22]), GetU16(&tail[i + 20]));
+            e.comment.assign(reinterpret_cast<const char *>(&tail[i + END_RECORD_SIZE]), r.commentLength);
             return e;
         }
     }
@@ -148,7 +147,8 @@ const std::string kNoZip64 = "ZIP64 is not supported by the stub (sizes and posi
 }  // namespace
 
 std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment) {
+                                      std::string &comment, const NameOptions &names,
+                                      bool keepOrder) {
     Input in(zipPath);
     EndRecord end = FindEndRecord(in, zipPath);
     uint8_t locator[4];
@@ -169,36 +169,31 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
     if (cdStart < end.cdOffset) Fail(zipPath + ": damaged archive (central directory offset)");
     uint64_t shift = cdStart - end.cdOffset;
     std::string cd = in.ReadString(cdStart, end.cdSize);
-    auto *c = reinterpret_cast<const uint8_t *>(cd.data());
 
     std::vector<Planned> plan;
     uint64_t projected = out.Position();
     size_t p = 0;
     for (unsigned k = 0; k < end.entries; ++k) {
-        if (p + 46 > cd.size() || GetU32(c + p) != kCentralSig)
+        CentralHeader h;
+        bool whole = p + sizeof h <= cd.size();
+        if (whole) std::memcpy(&h, cd.data() + p, sizeof h);
+        if (!whole || h.signature != kCentralSig)
             Fail(zipPath + ": damaged archive (central directory entry " + std::to_string(k + 1) + ")");
-        const uint8_t *h = c + p;
         CentralRecord r;
-        r.versionMadeBy = GetU16(h + 4);
-        r.versionNeeded = GetU16(h + 6);
-        r.flags = GetU16(h + 8);
-        r.method = GetU16(h + 10);
-        r.modTime = GetU16(h + 12);
-        r.modDate = GetU16(h + 14);
-        r.crc = GetU32(h + 16);
-        r.compressedSize = GetU32(h + 20);
-        r.uncompressedSize = GetU32(h + 24);
-        size_t nameLength = GetU16(h + 28), extraLength = GetU16(h + 30), commentLength = GetU16(h + 32);
-        uint16_t diskStart = GetU16(h + 34);
-        r.internalAttributes = GetU16(h + 36);
-        r.externalAttributes = GetU32(h + 38);
-        uint32_t localOffset = GetU32(h + 42);
-        if (p + 46 + nameLength + extraLength + commentLength > cd.size())
+        r.versionMadeBy = h.versionMadeBy;
+        CopyEntryFields(r, h);
+        size_t nameLength = h.nameLength, extraLength = h.extraLength, commentLength = h.commentLength;
+        uint16_t diskStart = h.diskStart;
+        r.internalAttributes = h.internalAttributes;
+        r.externalAttributes = h.externalAttributes;
+        uint32_t localOffset = h.localOffset;
+        size_t namePos = p + sizeof h;
+        if (namePos + nameLength + extraLength + commentLength > cd.size())
             Fail(zipPath + ": damaged archive (central directory entry " + std::to_string(k + 1) + ")");
-        r.name.assign(cd, p + 46, nameLength);
-        r.extra = DropZip64Extra(cd.substr(p + 46 + nameLength, extraLength));
-        r.comment.assign(cd, p + 46 + nameLength + extraLength, commentLength);
-        p += 46 + nameLength + extraLength + commentLength;
+        r.name.assign(cd, namePos, nameLength);
+        r.extra = DropZip64Extra(cd.substr(namePos + nameLength, extraLength));
+        r.comment.assign(cd, namePos + nameLength + extraLength, commentLength);
+        p = namePos + nameLength + extraLength + commentLength;
 
         // ---- what the stub cannot read ----
         const std::string &name = r.name;
@@ -206,6 +201,9 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
         if (name.empty() || name[0] == '\0') FailEntry(label, "an empty name cannot be extracted");
         if (name.find('\0') != std::string::npos)
             FailEntry(label, "a NUL byte inside the name would cut it short");
+        const std::string storedName = r.name;  // as the local header holds it too
+        std::string unicodeField;
+        bool renamed = ConvertStoredName(r, names, label, unicodeField);
         if (name.size() > kMaxNameLength)
             FailEntry(label, "the name is " + std::to_string(name.size()) +
                                  " bytes; the stub reads names of at most " +
@@ -215,67 +213,72 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
             FailEntry(label, kNoZip64);
         if ((r.flags & (kFlagStrongEncryption | kFlagMaskedDirectory)) || r.method == 99)
             FailEntry(label, "strong or AES encryption is not supported (only the traditional ZIP encryption)");
-        if (r.method != 0 && r.method != 8)
+        if (r.method != METHOD_STORED && r.method != METHOD_DEFLATED)
             FailEntry(label, "compression method " + std::to_string(r.method) + " (" +
                                  MethodName(r.method) +
                                  ") is not supported (only stored (0) and deflated (8))");
-        bool encrypted = (r.flags & kFlagEncrypted) != 0;
-        if (encrypted && r.compressedSize < 12)
+        bool encrypted = (r.flags & ZIP_FLAG_ENCRYPTED) != 0;
+        if (encrypted && r.compressedSize < ENCRYPTION_HEADER_SIZE)
             FailEntry(label, "damaged entry (encrypted data shorter than its 12-byte header)");
 
         // ---- the local header as stored ----
         uint64_t at = uint64_t(localOffset) + shift;
-        uint8_t lh[30];
-        if (!in.ReadAt(at, lh, 30) || GetU32(lh) != kLocalSig)
+        LocalHeader lh;
+        if (!in.ReadAt(at, &lh, LOCAL_HEADER_SIZE) || lh.signature != kLocalSig)
             FailEntry(label, "damaged archive (no local header at the recorded offset)");
-        uint16_t localFlags = GetU16(lh + 6);
-        size_t localNameLength = GetU16(lh + 26), localExtraLength = GetU16(lh + 28);
-        if (GetU16(lh + 8) != r.method)
+        uint16_t localFlags = lh.flags;
+        if (lh.method != r.method)
             FailEntry(label, "damaged archive (local and central methods differ)");
-        if (!(localFlags & kFlagDescriptor) &&
-            (GetU32(lh + 18) == 0xFFFFFFFFu || GetU32(lh + 22) == 0xFFFFFFFFu))
+        if (!(localFlags & ZIP_FLAG_DESCRIPTOR) &&
+            (lh.compressedSize == 0xFFFFFFFFu || lh.uncompressedSize == 0xFFFFFFFFu))
             FailEntry(label, kNoZip64);
-        if ((localFlags & kFlagEncrypted) != (r.flags & kFlagEncrypted) ||
+        if ((localFlags & ZIP_FLAG_ENCRYPTED) != (r.flags & ZIP_FLAG_ENCRYPTED) ||
             (localFlags & kFlagStrongEncryption))
             FailEntry(label, "damaged archive (local and central encryption flags differ)");
-        if (in.ReadString(at + 30, localNameLength) != name)
+        uint64_t localName = at + LOCAL_HEADER_SIZE;
+        if (in.ReadString(localName, lh.nameLength) != storedName)
             FailEntry(label, "damaged archive (local and central names differ)");
-        std::string localExtra = DropZip64Extra(in.ReadString(at + 30 + localNameLength, localExtraLength));
-        uint64_t dataStart = at + 30 + localNameLength + localExtraLength;
+        std::string localExtra = DropZip64Extra(in.ReadString(localName + lh.nameLength, lh.extraLength));
+        uint64_t dataStart = localName + lh.nameLength + lh.extraLength;
         if (dataStart + r.compressedSize > cdStart)
             FailEntry(label, "damaged archive (entry data runs into the central directory)");
 
-        // The reader decides the password check by the local flag bit 3, so an
+        // The reader decides the password check by the local ZIP_FLAG_DESCRIPTOR, so an
         // encrypted entry keeps it; everything else loses its descriptor.
         uint16_t newFlags = localFlags;
+        if (renamed) {
+            newFlags &= uint16_t(~kFlagUtf8);
+            localExtra = DropExtraField(localExtra, kUnicodePathExtra) + unicodeField;
+        }
         if (!encrypted) {
-            newFlags &= uint16_t(~kFlagDescriptor);
-            r.flags &= uint16_t(~kFlagDescriptor);
+            newFlags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
+            r.flags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
         }
         CentralRecord local = r;
-        local.versionNeeded = GetU16(lh + 4);
+        local.versionNeeded = lh.versionNeeded;
         local.flags = newFlags;
-        local.modTime = GetU16(lh + 10);
-        local.modDate = GetU16(lh + 12);
+        local.modTime = lh.modTime;
+        local.modDate = lh.modDate;
 
         // Everything is checked before the first byte is copied, the size limit
         // included, so a refusal costs no copying.
         r.localOffset = projected;
-        projected += 30 + nameLength + localExtra.size() + r.compressedSize +
-                     ((newFlags & kFlagDescriptor) ? 16 : 0);
+        projected += LOCAL_HEADER_SIZE + r.name.size() + localExtra.size() + r.compressedSize +
+                     ((newFlags & ZIP_FLAG_DESCRIPTOR) ? DESCRIPTOR_SIZE : 0);
         if (projected > kMaxResult)
             FailEntry(label, "the self-extractor would exceed 2 GiB - 1 bytes (" +
                                  std::to_string(kMaxResult) + "), the limit of the stub's file positions");
         plan.push_back({r, local, localExtra, dataStart});
     }
 
+    if (!keepOrder) SortInListOrder(plan, [](const Planned &e) { return e.central.name; });
     std::vector<CentralRecord> records;
-    for (const Planned &e : plan) {
+    for (Planned &e : plan) {
         out.SetEntry(e.central.name);
-        if (out.Position() != e.central.localOffset) Fail("internal error: entry offsets disagree");
+        e.central.localOffset = out.Position();
         WriteLocalHeader(out, e.local, e.localExtra);
         in.CopyTo(out, e.dataStart, e.central.compressedSize);
-        if (e.local.flags & kFlagDescriptor) WriteDescriptor(out, e.local);
+        if (e.local.flags & ZIP_FLAG_DESCRIPTOR) WriteDescriptor(out, e.local);
         records.push_back(e.central);
     }
     return records;

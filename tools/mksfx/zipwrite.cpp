@@ -20,29 +20,23 @@ uint32_t Crc32(uint32_t crc, const void *data, size_t length) {
 }
 
 void WriteLocalHeader(Output &out, const CentralRecord &r, const std::string &localExtra) {
-    std::string h;
-    PutU32(h, kLocalSig);
-    PutU16(h, r.versionNeeded);
-    PutU16(h, r.flags);
-    PutU16(h, r.method);
-    PutU16(h, r.modTime);
-    PutU16(h, r.modDate);
+    LocalHeader lh;
+    lh.signature = kLocalSig;
     // The stub takes CRC and size from here even when a descriptor follows.
-    PutU32(h, r.crc);
-    PutU32(h, r.compressedSize);
-    PutU32(h, r.uncompressedSize);
-    PutU16(h, uint16_t(r.name.size()));
-    PutU16(h, uint16_t(localExtra.size()));
+    CopyEntryFields(lh, r);
+    lh.nameLength = uint16_t(r.name.size());
+    lh.extraLength = uint16_t(localExtra.size());
+    std::string h(reinterpret_cast<const char *>(&lh), sizeof lh);
     h += r.name;
     h += localExtra;
     out.Write(h.data(), h.size());
 }
 
 void WriteDescriptor(Output &out, const CentralRecord &r) {
-    // Always the 16-byte form with signature: the stub skips exactly 16 bytes.
+    // Always the form with signature: the stub skips exactly DESCRIPTOR_SIZE bytes.
     std::string d;
     PutU32(d, kDescriptorSig);
-    PutU32(d, r.crc);
+    PutU32(d, r.crc32);
     PutU32(d, r.compressedSize);
     PutU32(d, r.uncompressedSize);
     out.Write(d.data(), d.size());
@@ -54,39 +48,34 @@ void WriteCentralDirectory(Output &out, const std::vector<CentralRecord> &record
     out.SetEntry("");
     uint64_t start = out.Position();
     for (const CentralRecord &r : records) {
-        std::string h;
-        PutU32(h, kCentralSig);
-        PutU16(h, r.versionMadeBy);
-        PutU16(h, r.versionNeeded);
-        PutU16(h, r.flags);
-        PutU16(h, r.method);
-        PutU16(h, r.modTime);
-        PutU16(h, r.modDate);
-        PutU32(h, r.crc);
-        PutU32(h, r.compressedSize);
-        PutU32(h, r.uncompressedSize);
-        PutU16(h, uint16_t(r.name.size()));
-        PutU16(h, uint16_t(r.extra.size()));
-        PutU16(h, uint16_t(r.comment.size()));
-        PutU16(h, 0);  // disk number start
-        PutU16(h, r.internalAttributes);
-        PutU32(h, r.externalAttributes);
-        PutU32(h, uint32_t(r.localOffset));
+        CentralHeader c;
+        c.signature = kCentralSig;
+        c.versionMadeBy = r.versionMadeBy;
+        CopyEntryFields(c, r);
+        c.nameLength = uint16_t(r.name.size());
+        c.extraLength = uint16_t(r.extra.size());
+        c.commentLength = uint16_t(r.comment.size());
+        c.diskStart = 0;
+        c.internalAttributes = r.internalAttributes;
+        c.externalAttributes = r.externalAttributes;
+        c.localOffset = uint32_t(r.localOffset);
+        std::string h(reinterpret_cast<const char *>(&c), sizeof c);
         h += r.name;
         h += r.extra;
         h += r.comment;
         out.Write(h.data(), h.size());
     }
     uint64_t size = out.Position() - start;
-    std::string e;
-    PutU32(e, kEndSig);
-    PutU16(e, 0);
-    PutU16(e, 0);
-    PutU16(e, uint16_t(records.size()));
-    PutU16(e, uint16_t(records.size()));
-    PutU32(e, uint32_t(size));
-    PutU32(e, uint32_t(start));
-    PutU16(e, uint16_t(zipComment.size()));
+    EndOfCentralDirectory end;
+    end.signature = kEndSig;
+    end.disk = 0;
+    end.cdDisk = 0;
+    end.entriesOnDisk = uint16_t(records.size());
+    end.entries = uint16_t(records.size());
+    end.cdSize = uint32_t(size);
+    end.cdOffset = uint32_t(start);
+    end.commentLength = uint16_t(zipComment.size());
+    std::string e(reinterpret_cast<const char *>(&end), sizeof end);
     e += zipComment;
     out.Write(e.data(), e.size());
 }

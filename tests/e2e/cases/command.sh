@@ -6,10 +6,14 @@
 # directory and command line to marker-out.txt in its working directory, and to the file
 # that MARKER_OUT names (the stub passes its environment on to what it starts).
 
-# cm_pack_marker: in/marker.exe and in/a.txt, the payload of the marker scenarios.
-cm_pack_marker() {
+# cm_start_marker CAPTION COMMAND [MKSFX ARGS...]: app.exe of in/a.txt and in/marker.exe,
+# the payload of the marker scenarios, with that caption and command, started with
+# MARKER_OUT set.
+cm_start_marker() {
     put_file in/a.txt "alpha"
     cp "$E2E_WIN32/marker.exe" in/marker.exe || { fail "no $E2E_WIN32/marker.exe"; return 1; }
+    sfx_make app.exe --caption "$1" --command "$2" "${@:3}" -C in a.txt marker.exe || return
+    MARKER_OUT="$CASE_WIN\\marker-any.txt" sfx_start app.exe
 }
 
 # cm_await FILE [SECS]: wait until FILE (relative to $CASE) exists and is not empty.
@@ -30,10 +34,7 @@ cm_record() { sed -n "s/^$2=//p" "$CASE/$1" | tr -d '\r'; }
 # destination (a folder with a space in its name) as working directory, named by its
 # short path so that the command line holds no space.
 run_marker() {
-    cm_pack_marker || return
-    sfx_make app.exe --caption "Run" --command "><marker.exe" --show-run-checkbox \
-        -C in a.txt marker.exe || return
-    MARKER_OUT="$CASE_WIN\\marker-any.txt" sfx_start app.exe
+    cm_start_marker "Run" "><marker.exe" --show-run-checkbox || return
     robot <<R
 wait "Run" 20 with 1007
 expect-state 1007 visible checked
@@ -61,9 +62,7 @@ scenario command-run-marker run_marker
 # but ticked, its caption shows the parameter's last path element, and the program gets
 # the parameter part as its arguments.
 hidden_with_parameters() {
-    cm_pack_marker || return
-    sfx_make app.exe --caption "Hidden" --command "><marker.exe|/q hello" -C in a.txt marker.exe || return
-    MARKER_OUT="$CASE_WIN\\marker-any.txt" sfx_start app.exe
+    cm_start_marker "Hidden" "><marker.exe|/q hello" || return
     robot <<R
 wait "Hidden" 20 with 1007
 expect-state 1007 hidden checked
@@ -83,10 +82,7 @@ scenario command-hidden-parameters hidden_with_parameters
 
 # Unticking the check box: the files are extracted, nothing is started.
 unticked() {
-    cm_pack_marker || return
-    sfx_make app.exe --caption "Untick" --command "><marker.exe" --show-run-checkbox \
-        -C in a.txt marker.exe || return
-    MARKER_OUT="$CASE_WIN\\marker-any.txt" sfx_start app.exe
+    cm_start_marker "Untick" "><marker.exe" --show-run-checkbox || return
     robot <<R
 wait "Untick" 20 with 1007
 click 1007

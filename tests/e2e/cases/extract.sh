@@ -24,6 +24,16 @@ ex_where() {
     read -r EX_HEADER EX_DATA EX_METHOD EX_FLAGS EX_SIZE <<<"$facts"
 }
 
+# ex_three_stored CAPTION: app.exe of a.txt, b.txt and c.txt ("first", "second", "third"),
+# stored and all selected, with EX_* set for b.txt (the entry the damage scenarios patch).
+ex_three_stored() {
+    put_file in/a.txt "first"
+    put_file in/b.txt "second"
+    put_file in/c.txt "third"
+    sfx_make app.exe --caption "$1" --select-files --store -C in a.txt b.txt c.txt || return
+    ex_where app.exe b.txt
+}
+
 # The worked example header: 60 bytes as laid out byte by byte, and the window it gives.
 example_header() {
     put_file in/ADOPTED.W52 "adopted"
@@ -343,11 +353,7 @@ scenario extract-password-refused password_refused
 # good self-extractor): "Unknown compression type", the entry's file stays empty, the
 # pass ends there without a closing message, the later entries are not extracted.
 unknown_method() {
-    put_file in/a.txt "first"
-    put_file in/b.txt "second"
-    put_file in/c.txt "third"
-    sfx_make app.exe --caption "Method" --select-files --store -C in a.txt b.txt c.txt || return
-    ex_where app.exe b.txt || return
+    ex_three_stored "Method" || return
     patch_bytes app.exe $((EX_HEADER + 8)) "0c 00"
     sfx_start app.exe
     robot <<R
@@ -375,11 +381,7 @@ scenario extract-unknown-method unknown_method
 # extracted."; the other entries are extracted. A second Start takes up only the entry
 # still selected (the others exist now and would bring the overwrite question first).
 crc_mismatch() {
-    put_file in/a.txt "first"
-    put_file in/b.txt "second"
-    put_file in/c.txt "third"
-    sfx_make app.exe --caption "Damaged" --select-files --store -C in a.txt b.txt c.txt || return
-    ex_where app.exe b.txt || return
+    ex_three_stored "Damaged" || return
     patch_bytes app.exe "$EX_DATA" "53"  # "second" becomes "Second"
     sfx_start app.exe
     robot <<R

@@ -20,7 +20,7 @@ protected:
         captionText = caption, defaultDirText = defaultDir, commandText = command;
         hasDefaultDir = hasCommand = showRunCheckbox = lockOverwriteMode = autoStart = false;
         selectFiles = showFinishedMessage = true;
-        overwriteButton = IDC_CONFIRM_OVERWRITE;
+        overwriteButton = OVERWRITE_CONFIRM;
         mainWindow = nullptr;
         extractDir[0] = 0;
     }

@@ -2,8 +2,10 @@
 #include "support/testutil.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -40,19 +42,46 @@ std::string ReadHostFile(const std::string &path) {
 }
 
 bool WriteHostFile(const std::string &path, const std::string &data) {
+    fs::path p(path);
+    std::error_code error;
+    if (p.has_parent_path()) fs::create_directories(p.parent_path(), error);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(data.data(), (std::streamsize)data.size());
     return (bool)out;
 }
 
+bool HostExists(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool HostIsDirectory(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> HostTree(const std::string &folder) {
+    std::vector<std::string> out;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::string rel = fs::relative(it->path(), folder).generic_string();
+        if (it->is_directory()) rel += "/";
+        out.push_back(rel);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 int RunCommand(const std::string &command) {
-    int status = system((command + " >/dev/null 2>&1").c_str());
+    int status = system(("( " + command + " ) >/dev/null 2>&1").c_str());
     if (status == -1) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string RawDeflate(const std::string &data, int level, int strategy, int windowBits,
-                       int memLevel) {
+// zlib's raw deflate ended by `flush`: Z_FINISH (the whole stream) or Z_SYNC_FLUSH.
+static std::string Deflate(const std::string &data, int level, int strategy, int windowBits,
+                           int memLevel, int flush) {
     z_stream z{};
     if (deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy) != Z_OK) return "";
     std::string out(deflateBound(&z, data.size()) + 64, '\0');
@@ -60,10 +89,37 @@ std::string RawDeflate(const std::string &data, int level, int strategy, int win
     z.avail_in = (uInt)data.size();
     z.next_out = (Bytef *)&out[0];
     z.avail_out = (uInt)out.size();
-    int rc = deflate(&z, Z_FINISH);
+    int rc = deflate(&z, flush);
     out.resize(z.total_out);
     deflateEnd(&z);
-    return rc == Z_STREAM_END ? out : "";
+    return rc == (flush == Z_FINISH ? Z_STREAM_END : Z_OK) ? out : "";
+}
+
+std::string RawDeflate(const std::string &data, int level, int strategy, int windowBits,
+                       int memLevel) {
+    return Deflate(data, level, strategy, windowBits, memLevel, Z_FINISH);
+}
+
+std::string SyncFlushedDeflate(const std::string &data) {
+    return Deflate(data, 6, Z_DEFAULT_STRATEGY, 15, 8, Z_SYNC_FLUSH);
+}
+
+std::string RawInflate(const std::string &stream, bool *ok) {
+    z_stream z{};
+    std::string out;
+    int rc = inflateInit2(&z, -15);
+    z.next_in = (Bytef *)stream.data();
+    z.avail_in = (uInt)stream.size();
+    while (rc == Z_OK) {
+        char buffer[65536];
+        z.next_out = (Bytef *)buffer;
+        z.avail_out = sizeof buffer;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+    }
+    inflateEnd(&z);
+    if (ok) *ok = rc == Z_STREAM_END;
+    return out;
 }
 
 uint32_t Crc32(const std::string &data) {

@@ -1,0 +1,232 @@
+// mksfx for distribution: the execution level in the stub's manifest
+// (--elevation), entry names in the target's code page (--codepage,
+// --names-raw), signing (--sign-cert) and --info. Runs the host mksfx; the
+// manifest rows need the win32 build's stub beside the host build.
+#include <gtest/gtest.h>
+
+#ifdef MKSFX_PATH
+#include <string>
+#include <vector>
+
+#include "app/sfxformat.h"
+#include "support/testutil.h"
+
+namespace {
+
+using testutil::ReadHostFile;
+
+const std::string kRealStub = SFX_BINARY_DIR "/../win32/tarvex-sfx.exe";
+
+unsigned U16(const std::string &b, size_t i) { return uint8_t(b[i]) | uint8_t(b[i + 1]) << 8; }
+unsigned long U32(const std::string &b, size_t i) { return U16(b, i) | (unsigned long)U16(b, i + 2) << 16; }
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+class MksfxDistrib : public ::testing::Test {
+protected:
+    testutil::TempDir dir{"mksfx-distrib"};
+
+    void SetUp() override {
+        // A stub-sized file without a manifest, for what does not need the real one.
+        ASSERT_TRUE(testutil::WriteHostFile(dir / "plain.bin", std::string(HEADER_OFFSET, 'S')));
+    }
+    int Sh(const std::string &command) { return testutil::RunCommand("cd '" + dir.path() + "' && { " + command + "; }"); }
+    Outcome Mksfx(const std::string &args, const std::string &stub = "plain.bin") {
+        int status = Sh("{ '" MKSFX_PATH "' --stub '" + stub + "' " + args + " >run.out 2>run.err; }");
+        return {status, ReadHostFile(dir / "run.out"), ReadHostFile(dir / "run.err")};
+    }
+    // The names of the local headers, walked from the header's end as the stub
+    // walks them, with general-purpose bit 11 of each.
+    std::vector<std::pair<std::string, bool>> Walk(const std::string &file) {
+        std::string f = ReadHostFile(dir / file);
+        std::vector<std::pair<std::string, bool>> names;
+        if (f.size() < HEADER_OFFSET + 8) return names;
+        for (size_t p = HEADER_OFFSET + U16(f, HEADER_OFFSET + 6); p + 30 <= f.size();) {
+            unsigned long sig = U32(f, p);
+            if (sig == 0x08074B50) {
+                p += 16;
+                continue;
+            }
+            if (sig != 0x04034B50) break;
+            names.push_back({f.substr(p + 30, U16(f, p + 26)), (U16(f, p + 6) & 0x800) != 0});
+            p += 30 + U16(f, p + 26) + U16(f, p + 28) + U32(f, p + 18);
+        }
+        return names;
+    }
+};
+
+// ---- the execution level ---------------------------------------------------------------
+
+TEST_F(MksfxDistrib, ElevationRewritesTheManifestSlotInPlace) {
+    std::string stub = ReadHostFile(kRealStub);
+    if (stub.size() != HEADER_OFFSET) GTEST_SKIP() << "no win32 stub at " << kRealStub;
+    ASSERT_EQ(Sh("echo x > a.txt"), 0);
+    struct { const char *args, *level; } cases[] = {
+        {"", "asInvoker"},  // the built stub's own level
+        {"--elevation invoker", "asInvoker"},
+        {"--elevation highest", "highestAvailable"},
+        {"--elevation admin", "requireAdministrator"},
+    };
+    size_t slot = stub.find("level=\"asInvoker\"");
+    ASSERT_NE(slot, std::string::npos);
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.args);
+        ASSERT_EQ(Mksfx(std::string(c.args) + " -o out.exe a.txt", kRealStub).status, 0);
+        std::string f = ReadHostFile(dir / "out.exe");
+        // Only the 28 bytes of the slot may differ; the header stays at HEADER_OFFSET.
+        EXPECT_EQ(f.substr(0, slot), stub.substr(0, slot));
+        EXPECT_EQ(f.substr(slot + 28, HEADER_OFFSET - slot - 28), stub.substr(slot + 28, HEADER_OFFSET - slot - 28));
+        EXPECT_EQ(f.substr(HEADER_OFFSET, 3), SFX_SIGNATURE);
+        size_t begin = f.find("<assembly"), end = f.find("</assembly>");
+        ASSERT_TRUE(begin < end && end < HEADER_OFFSET);
+        std::string manifest = f.substr(begin, end + 11 - begin);
+        EXPECT_NE(manifest.find(std::string("level=\"") + c.level + "\" "), std::string::npos) << manifest;
+        ASSERT_TRUE(testutil::WriteHostFile(dir / "m.xml", manifest));
+        EXPECT_EQ(Sh("python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' m.xml"), 0)
+            << manifest;
+        EXPECT_NE(Mksfx("--info out.exe").out.find(std::string("manifest execution level ") + c.level),
+                  std::string::npos);
+    }
+}
+
+// ---- names in the target's code page ---------------------------------------------------
+
+// A Python zipfile command for in.zip with one entry named `name` (a Python bytes
+// expression), with flag bit 11 when `utf8Flag`, and an Info-ZIP Unicode path
+// field for `unicode` whose CRC is taken of `crcOf` (default: the name).
+std::string CraftZipCommand(const std::string &name, bool utf8Flag, const std::string &unicode = "b''",
+                            const std::string &crcOf = "name") {
+    return "python3 -c \"import struct, zipfile, zlib\n"
+           "name, u = " + name + ", " + unicode + "\n"
+           "i = zipfile.ZipInfo('N' * len(name))\n"
+           "if u: i.extra = struct.pack('<HHBI', 0x7075, 5 + len(u), 1, zlib.crc32(" + crcOf + ")) + u\n"
+           "z = zipfile.ZipFile('in.zip', 'w'); z.writestr(i, b'data'); z.close()\n"
+           "b = bytearray(open('in.zip', 'rb').read().replace(b'N' * len(name), name))\n"
+           "for sig, at in ((b'PK\\3\\4', 6), (b'PK\\1\\2', 8)):\n"
+           " k = b.find(sig) + at; b[k + 1] |= " + (utf8Flag ? "8" : "0") + "\n"
+           "open('in.zip', 'wb').write(b)\"";
+}
+
+TEST_F(MksfxDistrib, NamesInTheTargetCodePage) {
+    struct {
+        const char *what;
+        std::string setup, args, stored, unzipName;
+    } cases[] = {
+        {"packed, default 1252", "mkdir -p d/Übersicht && : > d/café.txt && : > d/Übersicht/Größe.txt", "-C d .",
+         "caf\xE9.txt|\xDC" "bersicht/|\xDC" "bersicht/Gr\xF6\xDF" "e.txt", "café.txt"},
+        {"packed, 1251", "mkdir d && : > d/Привет.txt", "--codepage 1251 -C d .", "\xCF\xF0\xE8\xE2\xE5\xF2.txt",
+         "Привет.txt"},
+        {"packed, 932", "mkdir d && : > d/日本.txt", "--codepage 932 -C d .", "\x93\xFA\x96\x7B.txt", "日本.txt"},
+        {"packed, 1250", "mkdir d && : > d/Łódź.txt", "--codepage=1250 -C d .", "\xA3\xF3" "d\x9F.txt", "Łódź.txt"},
+        {"packed, --names-raw", "mkdir d && : > d/café.txt", "--names-raw -C d .", "café.txt", ""},
+        {"Python zipfile (bit 11)", CraftZipCommand("'café.txt'.encode()", true), "in.zip", "caf\xE9.txt",
+         "café.txt"},
+        {"Info-ZIP zip (UTF-8 without bit 11)", "mkdir d && : > d/café.txt && cd d && zip -q ../in.zip café.txt",
+         "in.zip", "caf\xE9.txt", "café.txt"},
+        {"7z (bit 11)", "mkdir d && : > d/Größe.txt && cd d && 7z a -bd -tzip ../in.zip Größe.txt >/dev/null",
+         "in.zip", "Gr\xF6\xDF" "e.txt", "Größe.txt"},
+        {"Unicode path field over a CP437 name", CraftZipCommand("b'caf\\x82.txt'", false, "'café.txt'.encode()"),
+         "in.zip", "caf\xE9.txt", "café.txt"},
+        {"stale Unicode path field: kept", CraftZipCommand("b'cafe.txt'", false, "'café.txt'.encode()", "b'x'"),
+         "in.zip", "cafe.txt", "cafe.txt"},
+        {"not UTF-8, no marks: kept", CraftZipCommand("b'caf\\xe9.txt'", false), "in.zip", "caf\xE9.txt", ""},
+        {"zip, --names-raw keeps bit 11", CraftZipCommand("'café.txt'.encode()", true), "--names-raw in.zip",
+         "café.txt", "café.txt"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Sh("rm -rf d in.zip out.exe && (" + c.setup + ")"), 0);
+        Outcome r = Mksfx(c.args + " -o out.exe");
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string stored;
+        bool anyFlag = false;
+        for (auto &[name, flag] : Walk("out.exe")) stored += (stored.empty() ? "" : "|") + name, anyFlag |= flag;
+        EXPECT_EQ(stored, c.stored);
+        EXPECT_EQ(anyFlag, c.args.find("--names-raw in.zip") != std::string::npos);
+        // Other ZIP readers see the Unicode name, and the headers agree.
+        EXPECT_EQ(Sh("unzip -tq out.exe"), 0);
+        if (!c.unzipName.empty())
+            EXPECT_EQ(Sh("unzip -Z1 out.exe | grep -qxF '" + c.unzipName + "'"), 0);
+    }
+}
+
+TEST_F(MksfxDistrib, Refusals) {
+    struct {
+        const char *what;
+        std::string setup, args, expect;
+    } cases[] = {
+        {"outside the code page", "mkdir d && : > d/Привет.txt", "-C d .",
+         "Привет.txt: code page 1252 has no character for U+041F \"П\""},
+        {"bit 11 on a name that is not UTF-8", CraftZipCommand("b'caf\\xe9.txt'", true), "in.zip",
+         "caf\xE9.txt: the name is flagged UTF-8 (bit 11) but is not valid UTF-8"},
+        {"a trail byte 5C in code page 932", "mkdir d && : > d/表.txt", "--codepage 932 -C d .",
+         "表.txt: in code page 932 a character of this name ends in the byte 5C"},
+        {"code page 437", "mkdir d && : > d/a", "--codepage 437 -C d .", "--codepage: 437 is not"},
+        {"unknown level", "mkdir d && : > d/a", "--elevation root -C d .", "--elevation: expected invoker"},
+        {"a stub without the slot", "mkdir d && : > d/a", "--elevation admin -C d .", "no execution-level slot"},
+        {"key without certificate", "mkdir d && : > d/a", "--sign-key k.pem -C d .", "need a --sign-cert"},
+        {"signing fails", "mkdir d && : > d/a", "--sign-cert none.pem --sign-key none.pem -C d .",
+         "signing failed"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Sh("rm -rf d in.zip out.exe && (" + c.setup + ")"), 0);
+        Outcome r = Mksfx(c.args + " -o out.exe");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.expect), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1).rfind("mksfx: ", 0), 0u) << r.err;
+        EXPECT_EQ(Sh("ls | grep -q -e out.exe -e tmp"), 1);
+    }
+}
+
+// ---- signing and --info ----------------------------------------------------------------
+
+TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
+    // Signing needs a real PE file.
+    if (ReadHostFile(kRealStub).size() != HEADER_OFFSET) GTEST_SKIP() << "no win32 stub at " << kRealStub;
+    ASSERT_EQ(Sh("mkdir d && printf hi > d/café.txt && openssl req -x509 -newkey rsa:2048 -nodes -keyout k.pem"
+                 " -out c.pem -days 2 -subj /CN=test"),
+              0);
+    ASSERT_EQ(Mksfx("--caption Cap --dir '><' --select-files --overwrite never --message Hi --message-style "
+                    "yes-no --sign-cert c.pem --sign-key k.pem -o s.exe -C d .",
+                    kRealStub)
+                  .status,
+              0);
+    // osslsigncode checks the hash (the throwaway certificate is its own CA).
+    EXPECT_EQ(Sh("osslsigncode verify -CAfile c.pem s.exe"), 0);
+    ASSERT_EQ(Sh("cp s.exe appended.exe && printf x >> appended.exe && head -c 22600 s.exe > cut.exe &&"
+                 " head -c 30000 /dev/urandom > foreign.exe"),
+              0);
+    struct {
+        const char *file;
+        int status;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"s.exe", 0,
+         {"signed               yes: certificate table of ", "caption              \"Cap\"",
+          "destination          \"><\"", "message              \"Hi\", style yes-no (code 2)",
+          "options              0x12", "  select-files         yes", "  overwrite            never",
+          "  auto-start           no ", "complete             yes", "entries              1,",
+          "           2  stored               2  no         \"café.txt\""}},
+        {"appended.exe", 2, {"signed               DAMAGED", "complete             NO: ", "Incorrect file size"}},
+        {"cut.exe", 2, {"complete             NO: the ZIP end record does not end at the end of the file"}},
+        {"foreign.exe", 2, {"foreign.exe: not a self-extractor: no configuration header (\"DID\") at byte 22528"}},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        Outcome r = Mksfx(std::string("--info ") + c.file);
+        EXPECT_EQ(r.status, c.status);
+        for (const std::string &line : c.lines) EXPECT_NE((r.out + r.err).find(line), std::string::npos) << line << "\n" << r.out << r.err;
+    }
+    Outcome version = Mksfx("--version"), help = Mksfx("--help");
+    EXPECT_EQ(version.out.rfind("mksfx 1.5 ", 0), 0u);
+    for (const char *word : {"--elevation admin", "INF", "--codepage", "--names-raw", "--sign-cert", "--info",
+                             "../share/tarvex/tarvex-sfx.exe"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+}  // namespace
+#endif  // MKSFX_PATH
