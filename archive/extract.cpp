@@ -184,25 +184,46 @@ static bool PasswordPhase() {
     return proceed;
 }
 
+// True when a name component [name, end) is one that Windows takes for a
+// device in any folder: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, CONIN$ and
+// CONOUT$, in any case, alone or followed by an extension, spaces or dots
+// ("nul.txt", "Com1.log", "con ."). No file of that name can be made: opening
+// it opens the device, which also answers the existence test.
+static bool IsDeviceName(const char *name, const char *end) {
+    // The part before the first dot without its trailing spaces; a longer part
+    // is cut, which can only refuse more.
+    char base[9];
+    int n = 0;
+    while (name < end && *name != '.' && n < 8) base[n++] = *name++;
+    while (n && base[n - 1] == ' ') n--;
+    base[n] = 0;
+    if (n == 4 && base[3] >= '0' && base[3] <= '9') base[3] = '#';
+    for (const char *device = STR_DEVICE_NAMES; *device; device += TextLength(device) + 1)
+        if (TextEqual(base, device, true)) return true;
+    return false;
+}
+
 // True when an entry name stays below the destination and names one file.
 // Refused: a leading separator (absolute or UNC path), any ":" (a drive letter
 // or an alternate data stream), any component made of dots and spaces that
 // holds two dots or more: "..", and the forms like "..." or ".. " that Windows
-// trims to it; and "*" or "?", which no file name holds and which the existence
-// test would take for a pattern matching other files, so that the entry would
-// pass for kept without ever being written.
+// trims to it; a device name; and the characters no Windows file name holds
+// (*, ?, <, >, ", | and bytes below 0x20): the existence test takes several of
+// them for a pattern matching other files, so that the entry would pass for
+// kept without ever being written.
 static bool NameStaysInside(const char *name) {
     if (*name == '\\' || *name == '/') return false;
     int dots = 0;
     bool onlyDots = true;
-    for (;; name++) {
+    for (const char *component = name;; name++) {
         char c = *name;
         if (c == 0 || c == '\\' || c == '/') {
-            if (onlyDots && dots >= 2) return false;
+            if ((onlyDots && dots >= 2) || IsDeviceName(component, name)) return false;
             if (c == 0) return true;
             dots = 0;
             onlyDots = true;
-        } else if (c == ':' || c == '*' || c == '?') {
+            component = name + 1;
+        } else if ((BYTE)c < 0x20 || FindFirstChar(STR_BAD_NAME_CHARS, c) >= 0) {
             return false;
         } else if (c == '.') {
             dots++;

@@ -131,6 +131,11 @@ BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE h);
 DWORD GetFileAttributesA(LPCSTR name);
+BOOL DeleteFileA(LPCSTR name);
+#define MOVEFILE_REPLACE_EXISTING 1
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+BOOL MoveFileA(LPCSTR from, LPCSTR to);
+UINT GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa);
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);

@@ -50,6 +50,8 @@ void SetSystemFolders(const std::string &system, const std::string &windows);
 std::string HostPath(const std::string &path);
 // When > 0, every WriteFile writes at most this many bytes and reports that count.
 void SetWriteLimit(long bytesPerCall);
+// CloseHandle of a file reports failure (after closing it); MoveFileExA fails.
+void FailCloseAndRename(bool close, bool rename);
 // Count of WriteFile calls and bytes asked for since Reset (benchmarks, tests).
 long WriteCalls();
 long long WriteBytes();
