@@ -133,6 +133,8 @@ BOOL FindClose(HANDLE h);
 DWORD GetFileAttributesA(LPCSTR name);
 BOOL DeleteFileA(LPCSTR name);
 #define MOVEFILE_REPLACE_EXISTING 1
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+DWORD GetLastError(void);
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 BOOL MoveFileA(LPCSTR from, LPCSTR to);
 UINT GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);

@@ -1,15 +1,14 @@
 #!/usr/bin/env python3
 """Draws the program icon (an open carton with an arrow going into it) and
-writes resources/mnicon.ico: one icon group with a 32x32 image (and, with
---small, the hand-drawn 16x16 one: it no longer fits in the stub, so Windows
-scales the large one down for the title bar), 16 colours (4-bit BMP with an AND mask), the form the stub's MNICON
+writes resources/mnicon.ico: one icon group with a 32x32 and a 16x16 image,
+both 16 colours (4-bit BMP with an AND mask), the form the stub's MNICON
 resource and every Windows version since 3.x understand.
 
 The large picture is described as shapes in a 32-unit square and rasterised by
 sampling pixel centres; the small one is the same drawing done by hand.
 Output is byte-for-byte deterministic (no libraries, no time stamps).
 
-    scripts/make-icon.py [output.ico] [--show] [--small]
+    scripts/make-icon.py [output.ico] [--show]
 """
 import os
 import struct
@@ -135,7 +134,7 @@ def main():
             for row in (render(size) if size > 16 else small()):
                 print(''.join('.' if p is None else '0123456789ABCDEF'[p] for p in row))
             print()
-    data = icon_file([32, 16] if '--small' in sys.argv else [32])
+    data = icon_file([32, 16])
     # The stub must never hold a ZIP record signature; the icon goes into it.
     for sig in (b'PK\x03\x04', b'PK\x01\x02', b'PK\x05\x06', b'PK\x07\x08'):
         if sig in data:

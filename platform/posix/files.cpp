@@ -302,11 +302,16 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
     if (S().failRename || !Resolve(from, a) || !Resolve(to, b) || stat(a.host.c_str(), &st) != 0)
         return FALSE;
     bool exists = stat(b.host.c_str(), &st) == 0;
-    if (exists && (!(flags & MOVEFILE_REPLACE_EXISTING) || S_ISDIR(st.st_mode))) return FALSE;
+    if (exists && (!(flags & MOVEFILE_REPLACE_EXISTING) || S_ISDIR(st.st_mode) || ReadOnlyMode(st)))
+        return FALSE;
     return rename(a.host.c_str(), b.host.c_str()) == 0;
 }
 
 BOOL MoveFileA(LPCSTR from, LPCSTR to) { return MoveFileExA(from, to, 0); }
+
+// The stand-in's calls set no error codes; the program asks after MoveFileExA
+// only whether the call is missing, which it never is here.
+DWORD GetLastError(void) { return 0; }
 
 // A new empty file "<dir>\<prefix>N.TMP" with the first free N.
 UINT GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out) {
