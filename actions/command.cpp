@@ -18,8 +18,9 @@
 #include "archive/SFXmisc.h"
 #include "ui/Dialog.h"
 
-// The longest setup prefix, the section suffix and the mode around a program part.
-#define INSTALL_LINE_SIZE (COMMAND_PART_SIZE + 96)
+// The setup program's folder with its quotes, the longest setup prefix, the
+// section suffix and the mode around a program part.
+#define INSTALL_LINE_SIZE (COMMAND_PART_SIZE + TEXT_BUFFER_SIZE + 96)
 
 // GetVersionExA wants the size of the ANSI record, which the platform checks.
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA layout");
@@ -93,26 +94,49 @@ void BuildRunCaption(char *out, int outSize) {
     ReplaceDirToken(caption, action, out, outSize);
 }
 
+// On the two platforms with a setup library the setup program is named by its
+// full path in the system folder (NT) or the Windows folder (9x), quoted when
+// that path holds a space; the rest of its prefix follows as it is. By bare
+// name, WinExec would take a program of that name from the self-extractor's
+// own folder or the current directory first. When the folder is not known,
+// nothing is started.
 void InstallInf(const char *program, const char *parameters) {
     OSVERSIONINFOA version;
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) return;
     char line[INSTALL_LINE_SIZE];
     char *const last = line + INSTALL_LINE_SIZE - 1;
+    char *start = line;
     char *end = line;
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) {
-        end = StringFromBuffer(end, STR_INF_PLATFORM1, (int)(last - end));
-    } else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        end = StringFromBuffer(end, STR_INF_PLATFORM2, (int)(last - end));
-        // The NT section of a driver INF is named by the parameter ".ntx86",
-        // exactly so spelled; any other parameter installs the plain section.
-        if (TextEqual(parameters, STR_INF_NT_SUFFIX, false))
-            end = StringFromBuffer(end, STR_INF_NT_SUFFIX, (int)(last - end));
-        end = StringFromBuffer(end, STR_INF_MODE, (int)(last - end));
+    DWORD platform = version.dwPlatformId;
+    if (platform == VER_PLATFORM_WIN32_WINDOWS || platform == VER_PLATFORM_WIN32_NT) {
+        bool nt = platform == VER_PLATFORM_WIN32_NT;
+        // The folder goes one byte in, leaving room for an opening quote.
+        char *folder = line + 1;
+        UINT n = nt ? GetSystemDirectoryA(folder, MAX_PATH) : GetWindowsDirectoryA(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return;
+        AppendBackslash(folder);
+        const char *prefix = nt ? STR_INF_PLATFORM2 : STR_INF_PLATFORM1;
+        int nameLength = FindFirstChar(prefix, ' ');
+        end = StringFromBuffer(folder + TextLength(folder), prefix, nameLength);
+        if (FindFirstChar(folder, ' ') >= 0) {
+            *start = '"';
+            *end++ = '"';
+        } else {
+            start = folder;
+        }
+        end = StringFromBuffer(end, prefix + nameLength, (int)(last - end));
+        if (nt) {
+            // The NT section of a driver INF is named by the parameter ".ntx86",
+            // exactly so spelled; any other parameter installs the plain section.
+            if (TextEqual(parameters, STR_INF_NT_SUFFIX, false))
+                end = StringFromBuffer(end, STR_INF_NT_SUFFIX, (int)(last - end));
+            end = StringFromBuffer(end, STR_INF_MODE, (int)(last - end));
+        }
     }
     // Any other platform has no setup library: the INF is handed over alone.
     StringFromBuffer(end, program, (int)(last - end));
-    WinExec(line, SW_SHOW);
+    WinExec(start, SW_SHOW);
 }
 
 void RunAfterExtraction(LRESULT checkState) {

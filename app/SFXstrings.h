@@ -11,6 +11,13 @@ extern const char STR_CANNOT_CLOSE[];        // "Cannot close the file"
 extern const char STR_INVALID_FILENAME[];    // "Invalid filename."
 extern const char STR_ERROR_IN_DIRECTORY[];  // "Error in directory .."
 extern const char STR_CANNOT_OPEN[];         // "Cannot open file .."
+// Not messages: the names Windows takes for devices in any folder, each ended
+// by a NUL ("#" stands for a digit), and the prefix of the temporary file that
+// replaces an existing one.
+extern const char STR_DEVICE_NAMES[];
+extern const char STR_TEMP_PREFIX[];
+// The printable characters an entry name may not hold.
+extern const char STR_BAD_NAME_CHARS[];
 extern const char STR_UNKNOWN_METHOD[];      // "Unknown compression type"
 extern const char STR_ALL_EXTRACTED[];       // "All files have been extracted."
 extern const char STR_FINISHED[];            // "Finished."

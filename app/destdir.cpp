@@ -50,8 +50,13 @@ static DWORD ReadRegistryDir(char *reference) {
     HKEY key;
     if (!hive || RegOpenKeyExA(hive, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
 
+    // Only text values name a directory: REG_SZ as it stands, REG_EXPAND_SZ
+    // with its %variables% expanded (as in "%ProgramFiles%\App"). A value of
+    // any other type is no value.
     DWORD size = 0;
-    if (RegQueryValueExA(key, valueName, 0, 0, 0, &size) == ERROR_SUCCESS) {
+    DWORD type = 0;
+    if (RegQueryValueExA(key, valueName, 0, &type, 0, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
         // The reported size is not trusted to hold a terminator, nor the second
         // read to fill the block: the text ends where the data read ends.
         char *data = size + 1 ? (char *)MemAlloc(size + 1) : 0;
@@ -62,9 +67,14 @@ static DWORD ReadRegistryDir(char *reference) {
         size = got;
         if (data) {
             data[got] = 0;
-            int semicolon = FindFirstChar(data, ';');  // a list gives its first entry
-            if (semicolon >= 0) data[semicolon] = 0;
-            StringFromBuffer(defaultDirText, data, MAX_PATH);
+            if (type == REG_SZ) {
+                StringFromBuffer(defaultDirText, data, MAX_PATH);
+            } else if (ExpandEnvironmentStringsA(data, defaultDirText, TEXT_BUFFER_SIZE) >
+                       TEXT_BUFFER_SIZE) {
+                size = 0;  // longer than a path: unusable
+            }
+            int semicolon = FindFirstChar(defaultDirText, ';');  // a list gives its first entry
+            if (semicolon >= 0) defaultDirText[semicolon] = 0;
             MemFree(data);
         }
         int length = TextLength(defaultDirText);

@@ -145,7 +145,8 @@ static WalkStep NextEntry(char *name) {
 #define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
 
 // What the walk does after an entry of the extraction pass.
-enum EntryOutcome { NEXT_ENTRY, STOP_WALK, END_PASS };
+// ENTRY_WRITTEN: the data phase wrote the entry and its CRC matched.
+enum EntryOutcome { NEXT_ENTRY, STOP_WALK, END_PASS, ENTRY_WRITTEN };
 
 // Deselects the current entry's item: the entry is done.
 static void MarkDone(HWND list) {
@@ -167,16 +168,16 @@ static bool PasswordPhase() {
         if ((DWORD)i >= got) header[i] = 0;
         header[ENCRYPTION_HEADER_SIZE + i] = header[i];
     }
+    // Try 0 is the held password, when there is one; tries 1 to 3 are typed.
     bool proceed = false;
-    if (currentPassword[0])
-        proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
-                                        localHeader.crc32, localHeader.modTime, currentPassword);
-    for (int tries = 0; !proceed && tries < 3; tries++) {
-        DialogBoxParamA(programInstance, STR_RES_PASSWD, 0, PasswordDialogProc, 0);
-        LONG length = passwordLength;
-        if (length > PASSWORD_BUFFER_SIZE - 1) length = PASSWORD_BUFFER_SIZE - 1;
-        if (length < 0) length = 0;
-        StringFromBuffer(currentPassword, passwordText, length);
+    for (int tries = currentPassword[0] ? 0 : 1; !proceed && tries <= 3; tries++) {
+        if (tries) {
+            DialogBoxParamA(programInstance, STR_RES_PASSWD, 0, PasswordDialogProc, 0);
+            LONG length = passwordLength;
+            if (length > PASSWORD_BUFFER_SIZE - 1) length = PASSWORD_BUFFER_SIZE - 1;
+            if (length < 0) length = 0;
+            StringFromBuffer(currentPassword, passwordText, length);
+        }
         proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
                                         localHeader.crc32, localHeader.modTime, currentPassword);
     }
@@ -184,25 +185,46 @@ static bool PasswordPhase() {
     return proceed;
 }
 
+// True when a name component [name, end) is one that Windows takes for a
+// device in any folder: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, CONIN$ and
+// CONOUT$, in any case, alone or followed by an extension, spaces or dots
+// ("nul.txt", "Com1.log", "con ."). No file of that name can be made: opening
+// it opens the device, which also answers the existence test.
+static bool IsDeviceName(const char *name, const char *end) {
+    // The part before the first dot without its trailing spaces; a longer part
+    // is cut, which can only refuse more.
+    char base[9];
+    int n = 0;
+    while (name < end && *name != '.' && n < 8) base[n++] = *name++;
+    while (n && base[n - 1] == ' ') n--;
+    base[n] = 0;
+    if (n == 4 && base[3] >= '0' && base[3] <= '9') base[3] = '#';
+    for (const char *device = STR_DEVICE_NAMES; *device; device += TextLength(device) + 1)
+        if (TextEqual(base, device, true)) return true;
+    return false;
+}
+
 // True when an entry name stays below the destination and names one file.
 // Refused: a leading separator (absolute or UNC path), any ":" (a drive letter
 // or an alternate data stream), any component made of dots and spaces that
 // holds two dots or more: "..", and the forms like "..." or ".. " that Windows
-// trims to it; and "*" or "?", which no file name holds and which the existence
-// test would take for a pattern matching other files, so that the entry would
-// pass for kept without ever being written.
+// trims to it; a device name; and the characters no Windows file name holds
+// (*, ?, <, >, ", | and bytes below 0x20): the existence test takes several of
+// them for a pattern matching other files, so that the entry would pass for
+// kept without ever being written.
 static bool NameStaysInside(const char *name) {
     if (*name == '\\' || *name == '/') return false;
     int dots = 0;
     bool onlyDots = true;
-    for (;; name++) {
+    for (const char *component = name;; name++) {
         char c = *name;
         if (c == 0 || c == '\\' || c == '/') {
-            if (onlyDots && dots >= 2) return false;
+            if ((onlyDots && dots >= 2) || IsDeviceName(component, name)) return false;
             if (c == 0) return true;
             dots = 0;
             onlyDots = true;
-        } else if (c == ':' || c == '*' || c == '?') {
+            component = name + 1;
+        } else if ((BYTE)c < 0x20 || FindFirstChar(STR_BAD_NAME_CHARS, c) >= 0) {
             return false;
         } else if (c == '.') {
             dots++;
@@ -226,7 +248,12 @@ static bool DestinationPath(const char *name, char *path, bool &exists) {
     int length = (int)(StringFromBuffer(entryPart, name, MAX_ENTRY_NAME) - path);
 
     exists = PathExists(path);
-    if (length >= MAX_PATH || !NameStaysInside(entryPart)) {
+    // A file entry (a name not ending in a separator) cannot be written where a
+    // directory is; a directory entry may well find its directory there.
+    char last = name[TextLength(name) - 1];
+    bool fileOverDirectory = exists && last != '/' && last != '\\' &&
+                             (GetFileAttributesA(path) & FILE_ATTRIBUTE_DIRECTORY);
+    if (length >= MAX_PATH || !NameStaysInside(entryPart) || fileOverDirectory) {
         ShowMessage(path, STR_CANNOT_OPEN);
         return false;
     }
@@ -258,11 +285,12 @@ static bool MakeDirectories(const char *path, char *dir) {
     return false;
 }
 
-// The output file, as outputHandle. When it cannot be created, a directory
-// entry, or a file entry naming an existing directory, is done: the directory
-// is what was wanted. Anything else is reported and stays selected.
-static bool CreateOutputFile(HWND list, const char *path) {
-    outputHandle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
+// The output file `file`, as outputHandle (`path` when the entry is written
+// in place, its temporary file when it replaces an existing one). When it
+// cannot be created, a directory entry finding its directory is done: the
+// directory is what was wanted. Anything else is reported and stays selected.
+static bool CreateOutputFile(HWND list, const char *file, const char *path) {
+    outputHandle = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, 0);
     if (outputHandle != INVALID_HANDLE_VALUE) return true;
     DWORD attributes = GetFileAttributesA(path);
@@ -299,9 +327,9 @@ static void CopyStoredEntry() {
     MemFree(buffer);
 }
 
-// Data phase: the entry's data into outputHandle and entryCrc; the entry is
-// done when the CRC matches. END_PASS for a method the program cannot decode.
-static EntryOutcome WriteEntryData(HWND list) {
+// Data phase: the entry's data into outputHandle and entryCrc; ENTRY_WRITTEN
+// when the CRC matches. END_PASS for a method the program cannot decode.
+static EntryOutcome WriteEntryData() {
     // One pending message per file keeps the window alive.
     MSG message;
     if (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
@@ -309,8 +337,16 @@ static EntryOutcome WriteEntryData(HWND list) {
         DispatchMessageA(&message);
     }
     entryCrc = 0xFFFFFFFF;
+    // An entry without compressed data whose sizes and CRC went into a data
+    // descriptor only is a streamed one: its empty output must not pass for
+    // the file, so the register is set to a value that can never match. A
+    // deflate stream is never empty, so for that method the flag is not needed.
+    bool streamed = localHeader.compressedSize == 0 && (localHeader.flags & ZIP_FLAG_DESCRIPTOR);
     if (localHeader.method == METHOD_STORED) {
-        CopyStoredEntry();
+        if (streamed)
+            entryCrc = localHeader.crc32;
+        else
+            CopyStoredEntry();
     } else if (localHeader.method == METHOD_DEFLATED) {
         // A deflate stream is never empty. A deflated entry without compressed
         // data is a streamed one whose sizes and CRC went into a data descriptor
@@ -324,31 +360,63 @@ static EntryOutcome WriteEntryData(HWND list) {
         ShowMessage(STR_UNKNOWN_METHOD, STR_ERROR_CAPTION);
         return END_PASS;
     }
-    if ((entryCrc ^ 0xFFFFFFFF) == localHeader.crc32) MarkDone(list);
-    return NEXT_ENTRY;
+    return (entryCrc ^ 0xFFFFFFFF) == localHeader.crc32 ? ENTRY_WRITTEN : NEXT_ENTRY;
 }
 
-// Closing: the file keeps what was written, CRC mismatch or not, with the
-// entry's time.
-static void CloseOutputFile(const char *path) {
+// Closing: the file gets the entry's time. False, after "Cannot close the
+// file", when closing failed: what was written may not be there.
+static bool CloseOutputFile(const char *path) {
     SetFileTimeFromDos(outputHandle, localHeader.modTime | ((DWORD)localHeader.modDate << 16));
-    if (!CloseHandle(outputHandle)) ShowMessage(path, STR_CANNOT_CLOSE);
+    BOOL closed = CloseHandle(outputHandle);
     outputHandle = 0;
+    if (!closed) ShowMessage(path, STR_CANNOT_CLOSE);
+    return closed;
 }
 
 // Everything after the password phase for one selected entry; `path` and `dir`
-// have PATH_BUFFER_SIZE bytes each.
+// have PATH_BUFFER_SIZE bytes each. A new file keeps what was written, CRC
+// mismatch or not. An existing file is replaced only by a complete entry: the
+// data goes to a temporary file in the same folder, which takes the file's
+// place once its CRC matched and it closed, and is deleted otherwise, so that
+// a damaged entry, a full disk or a wrong password never costs the old file.
+// The entry is done only once its file is closed and in place.
 static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *dir) {
     bool exists;
     if (!DestinationPath(name, path, exists)) return NEXT_ENTRY;
+    const char *file = path;
     if (exists) {
         if (!OverwriteWanted(list, path)) return NEXT_ENTRY;
+        DirectoryPart(path, dir);
+        // A directory entry finding its directory needs no file.
+        char last = path[TextLength(path) - 1];
+        if (last != '\\') {
+            char *temporary = dir + MAX_PATH + 1;  // the second half of `dir`
+            if (!GetTempFileNameA(dir, STR_TEMP_PREFIX, 0, temporary)) {
+                ShowMessage(path, STR_CANNOT_OPEN);
+                return NEXT_ENTRY;
+            }
+            file = temporary;
+        }
     } else if (!MakeDirectories(path, dir)) {
         return STOP_WALK;
     }
-    if (!CreateOutputFile(list, path)) return NEXT_ENTRY;
-    EntryOutcome outcome = WriteEntryData(list);
-    CloseOutputFile(path);
+    EntryOutcome outcome = NEXT_ENTRY;
+    if (CreateOutputFile(list, file, path)) {
+        outcome = WriteEntryData();
+        bool done = CloseOutputFile(path) && outcome == ENTRY_WRITTEN;
+        if (done && file != path && !MoveFileExA(file, path, MOVEFILE_REPLACE_EXISTING)) {
+            // Where MoveFileExA is missing (9x), delete first, then move; any
+            // other failure leaves the old file as it is.
+            if (GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) DeleteFileA(path);
+            if (!MoveFileA(file, path)) {
+                ShowMessage(path, STR_CANNOT_OPEN);
+                done = false;
+            }
+        }
+        if (done) MarkDone(list);
+        if (outcome == ENTRY_WRITTEN) outcome = NEXT_ENTRY;
+    }
+    if (file != path) DeleteFileA(file);  // gone already once it took the file's place
     return outcome;
 }
 

@@ -131,6 +131,13 @@ BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE h);
 DWORD GetFileAttributesA(LPCSTR name);
+BOOL DeleteFileA(LPCSTR name);
+#define MOVEFILE_REPLACE_EXISTING 1
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+DWORD GetLastError(void);
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+BOOL MoveFileA(LPCSTR from, LPCSTR to);
+UINT GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa);
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
@@ -142,6 +149,9 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 HMODULE GetModuleHandleA(LPCSTR name);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 UINT WinExec(LPCSTR cmdLine, UINT show);
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size);
 HANDLE GetProcessHeap(void);
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, size_t bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
@@ -300,6 +310,8 @@ HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPC
 #define HKEY_USERS ((HKEY)(uintptr_t)0x80000003u)
 #define KEY_READ 0x20019
 #define ERROR_SUCCESS 0L
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY result);
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,

@@ -110,9 +110,20 @@ void SetChildrenEnabled(HWND dialog, bool enable) {
 bool IsEntrySelected(HWND list, const char *name) {
     // The list searches from the item after the start index and wraps around, so
     // entries met in archive order are found without rescanning the whole list.
-    listSearchIndex = (LONG)SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)listSearchIndex,
-                                         (LPARAM)name);
-    return SendMessageA(list, LB_GETSEL, (WPARAM)listSearchIndex, 0) > 0;
+    // Names the list holds equal (the same name twice, or names that differ
+    // only in case) have an item each: the entry takes the first of them still
+    // selected, so that every copy finds its own item.
+    LONG first = (LONG)SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)listSearchIndex, (LPARAM)name);
+    LONG index = first;
+    do {
+        if (SendMessageA(list, LB_GETSEL, (WPARAM)index, 0) > 0) {
+            listSearchIndex = index;
+            return true;
+        }
+        index = (LONG)SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)index, (LPARAM)name);
+    } while (index >= 0 && index != first);
+    listSearchIndex = first;
+    return false;
 }
 
 void ShowAboutBox(HWND owner) {

@@ -13,6 +13,8 @@
 #include "platform/posix/internal.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <stdio.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -34,6 +36,8 @@ struct FileState {
     std::set<uintptr_t> searches;    // open search handles
     uintptr_t nextFile = FILE_HANDLE_BASE, nextFind = FIND_HANDLE_BASE;
     long writeLimit = 0;
+    bool failClose = false;
+    bool failRename = false;
     long writeCalls = 0;
     long long writeBytes = 0;
 };
@@ -97,6 +101,7 @@ void ResetFiles() {
     s.files.clear();
     s.searches.clear();
     s.writeLimit = 0;
+    s.failClose = s.failRename = false;
     s.writeCalls = 0;
     s.writeBytes = 0;
 }
@@ -201,7 +206,7 @@ BOOL CloseHandle(HANDLE h) {
     if (it == S().files.end()) return FALSE;
     close(it->second);
     S().files.erase(it);
-    return TRUE;
+    return S().failClose ? FALSE : TRUE;
 }
 
 // The program sets the last-write time alone; the access time stays.
@@ -283,11 +288,60 @@ BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa) {
     return mkdir(r.host.c_str(), 0777) == 0;
 }
 
+// Only plain files are deleted and renamed, as the program asks.
+BOOL DeleteFileA(LPCSTR name) {
+    ResolvedPath r;
+    struct stat st;
+    if (!Resolve(name, r) || stat(r.host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return FALSE;
+    return unlink(r.host.c_str()) == 0;
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+    ResolvedPath a, b;
+    struct stat st;
+    if (S().failRename || !Resolve(from, a) || !Resolve(to, b) || stat(a.host.c_str(), &st) != 0)
+        return FALSE;
+    bool exists = stat(b.host.c_str(), &st) == 0;
+    if (exists && (!(flags & MOVEFILE_REPLACE_EXISTING) || S_ISDIR(st.st_mode) || ReadOnlyMode(st)))
+        return FALSE;
+    return rename(a.host.c_str(), b.host.c_str()) == 0;
+}
+
+BOOL MoveFileA(LPCSTR from, LPCSTR to) { return MoveFileExA(from, to, 0); }
+
+// The stand-in's calls set no error codes; the program asks after MoveFileExA
+// only whether the call is missing, which it never is here.
+DWORD GetLastError(void) { return 0; }
+
+// A new empty file "<dir>\<prefix>N.TMP" with the first free N.
+UINT GetTempFileNameA(LPCSTR dir, LPCSTR prefix, UINT unique, LPSTR out) {
+    for (unsigned n = 1; n < 0x10000; n++) {
+        char name[32];
+        snprintf(name, sizeof name, "%.3s%X.TMP", prefix, n);
+        std::string path = std::string(dir) + "\\" + name;
+        ResolvedPath r;
+        if (path.size() >= MAX_PATH || !Resolve(path.c_str(), r)) return 0;
+        int fd = open(r.host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return 0;
+        }
+        close(fd);
+        memcpy(out, path.c_str(), path.size() + 1);
+        return n;
+    }
+    return 0;
+}
+
 // ---- control surface ------------------------------------------------------------------------
 
 namespace standin {
 
 void SetWriteLimit(long bytesPerCall) { S().writeLimit = bytesPerCall; }
+void FailCloseAndRename(bool close, bool rename) {
+    S().failClose = close;
+    S().failRename = rename;
+}
 long WriteCalls() { return S().writeCalls; }
 long long WriteBytes() { return S().writeBytes; }
 long OpenHandles() { return (long)S().files.size(); }

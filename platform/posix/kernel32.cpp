@@ -5,6 +5,9 @@
 // otherwise (local = UTC + offset).
 #include "platform/posix/internal.h"
 
+#include <string.h>
+
+#include <map>
 
 namespace standin_detail {
 
@@ -15,6 +18,9 @@ struct KernelState {
     bool versionFails = false;
     int utcOffsetMinutes = 0;
     std::vector<standin::WinExecRecord> winExecs;
+    std::string systemFolder = "C:\\WINDOWS\\system32";
+    std::string windowsFolder = "C:\\WINDOWS";
+    std::map<std::string, std::string> environment;  // lower-case names
 };
 
 KernelState &S() {
@@ -42,6 +48,9 @@ void ResetKernel() {
     s.versionFails = false;
     s.utcOffsetMinutes = 0;
     s.winExecs.clear();
+    s.systemFolder = "C:\\WINDOWS\\system32";
+    s.windowsFolder = "C:\\WINDOWS";
+    s.environment.clear();
 }
 
 }  // namespace standin_detail
@@ -96,11 +105,51 @@ UINT WinExec(LPCSTR cmdLine, UINT show) {
     return 33;  // above 31: success
 }
 
+// The length without the NUL, or the room needed when the buffer is too small.
+static UINT ReportFolder(const std::string &folder, LPSTR buffer, UINT size) {
+    if (folder.size() >= size) return (UINT)folder.size() + 1;
+    memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return (UINT)folder.size();
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) { return ReportFolder(S().systemFolder, buffer, size); }
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) { return ReportFolder(S().windowsFolder, buffer, size); }
+
+// %NAME% of a known variable (names without case) becomes its value; anything
+// else stays as it is. The count includes the NUL; a buffer too small for it
+// receives nothing useful, as on Windows.
+DWORD ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {
+    std::string result, text = source;
+    for (size_t i = 0; i < text.size(); i++) {
+        size_t end = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
+        auto var = end == std::string::npos ? S().environment.end()
+                                            : S().environment.find(Lower(text.substr(i + 1, end - i - 1)));
+        if (var == S().environment.end()) {
+            result += text[i];
+        } else {
+            result += var->second;
+            i = end;
+        }
+    }
+    if (result.size() < size) memcpy(out, result.c_str(), result.size() + 1);
+    return (DWORD)result.size() + 1;
+}
+
 namespace standin {
 
 void SetPlatformId(DWORD id, bool fail) {
     S().platformId = id;
     S().versionFails = fail;
+}
+
+void SetSystemFolders(const std::string &system, const std::string &windows) {
+    S().systemFolder = system;
+    S().windowsFolder = windows;
+}
+
+void SetEnvironmentVariable(const std::string &name, const std::string &value) {
+    S().environment[Lower(name)] = value;
 }
 
 void SetUtcOffsetMinutes(int minutes) { S().utcOffsetMinutes = minutes; }

@@ -14,7 +14,7 @@ namespace {
 
 struct RegistryState {
     std::set<std::string> keys;  // "<root>\\path", lower case
-    std::map<std::string, std::map<std::string, std::string>> values;  // key -> name -> data
+    std::map<std::string, std::map<std::string, std::pair<std::string, DWORD>>> values;  // key -> name -> data, type
     std::map<uintptr_t, std::string> open;                // open handles -> key
     uintptr_t next = 0x30000;
 };
@@ -73,8 +73,8 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM sam, PHKEY 
     return ERROR_SUCCESS;
 }
 
-// The program asks for the size (no buffer), then for the data; it never asks
-// for the type. A buffer too small gets nothing.
+// The program asks for the size and the type (no buffer), then for the data. A
+// buffer too small gets nothing.
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                          LPBYTE data, LPDWORD size) {
     std::string name = KeyName(key, nullptr);
@@ -83,11 +83,12 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
     if (k == S().values.end()) return ERROR_FILE_NOT_FOUND;
     auto v = k->second.find(Lower(valueName ? valueName : ""));
     if (v == k->second.end()) return ERROR_FILE_NOT_FOUND;
-    DWORD n = (DWORD)v->second.size(), room = *size;
+    DWORD n = (DWORD)v->second.first.size(), room = *size;
     *size = n;
+    if (type) *type = v->second.second;
     if (!data) return ERROR_SUCCESS;
     if (room < n) return ERROR_MORE_DATA;
-    memcpy(data, v->second.data(), n);
+    memcpy(data, v->second.first.data(), n);
     return ERROR_SUCCESS;
 }
 
@@ -100,7 +101,7 @@ LSTATUS RegCloseKey(HKEY key) {
 namespace standin {
 
 void RegistrySet(HKEY root, const std::string &keyPath, const std::string &valueName,
-                 const std::string &data, bool addTerminator) {
+                 const std::string &data, bool addTerminator, DWORD type) {
     std::string name = KeyName(root, keyPath.c_str());
     if (name.empty()) return;
     for (size_t p = name.find('\\'); p != std::string::npos; p = name.find('\\', p + 1))
@@ -108,7 +109,7 @@ void RegistrySet(HKEY root, const std::string &keyPath, const std::string &value
     S().keys.insert(name);
     std::string bytes = data;
     if (addTerminator) bytes.push_back('\0');
-    S().values[name][Lower(valueName)] = bytes;
+    S().values[name][Lower(valueName)] = {bytes, type};
 }
 
 }  // namespace standin

@@ -43,10 +43,15 @@ void SetModuleFileName(const std::string &path);
 void SetTempPath(const std::string &path);
 // dwPlatformId reported by GetVersionExA (default 2); fail=true makes it fail.
 void SetPlatformId(DWORD id, bool fail = false);
+// What GetSystemDirectoryA and GetWindowsDirectoryA report (defaults
+// "C:\\WINDOWS\\system32" and "C:\\WINDOWS"); an empty text makes the call fail.
+void SetSystemFolders(const std::string &system, const std::string &windows);
 // Turns a path as the program sees it into the host path it stands for.
 std::string HostPath(const std::string &path);
 // When > 0, every WriteFile writes at most this many bytes and reports that count.
 void SetWriteLimit(long bytesPerCall);
+// CloseHandle of a file reports failure (after closing it); MoveFileExA fails.
+void FailCloseAndRename(bool close, bool rename);
 // Count of WriteFile calls and bytes asked for since Reset (benchmarks, tests).
 long WriteCalls();
 long long WriteBytes();
@@ -68,7 +73,9 @@ long LiveAllocations();
 
 // ---- registry (held in memory) ------------------------------------------------
 void RegistrySet(HKEY root, const std::string &keyPath, const std::string &valueName,
-                 const std::string &data, bool addTerminator = true);
+                 const std::string &data, bool addTerminator = true, DWORD type = REG_SZ);
+// The variables ExpandEnvironmentStringsA knows (none after Reset).
+void SetEnvironmentVariable(const std::string &name, const std::string &value);
 
 // ---- the scripted user ----------------------------------------------------------
 struct MessageBoxRecord {

@@ -33,8 +33,8 @@ protected:
         return defaultDirText;
     }
     void Set(HKEY root, const std::string &key, const std::string &name, const std::string &data,
-             bool terminator = true) {
-        standin::RegistrySet(root, key, name, data, terminator);
+             bool terminator = true, DWORD type = REG_SZ) {
+        standin::RegistrySet(root, key, name, data, terminator, type);
     }
 };
 
@@ -67,6 +67,14 @@ TEST_F(DestDir, RegistryValues) {
     Set(HKEY_CURRENT_USER, "Software\\V", "P", "C:\\User");
     Set(HKEY_USERS, ".DEFAULT\\V", "P", "C:\\Users");
     Set(HKEY_CLASSES_ROOT, "V\\W", "P", "C:\\Classes");
+    // By type: expandable text expanded, anything but text is no value.
+    standin::SetEnvironmentVariable("ProgramFiles", "C:\\Program Files");
+    Set(HKEY_LOCAL_MACHINE, k, "Expand", "%programfiles%\\App;%TEMP%", true, REG_EXPAND_SZ);
+    Set(HKEY_LOCAL_MACHINE, k, "Unknown", "%NOPE%\\x", true, REG_EXPAND_SZ);
+    Set(HKEY_LOCAL_MACHINE, k, "Huge", "%ProgramFiles%" + std::string(250, 'h'), true, REG_EXPAND_SZ);
+    Set(HKEY_LOCAL_MACHINE, k, "Dword", std::string("\x10\x27\0\0", 4), false, 4);
+    Set(HKEY_LOCAL_MACHINE, k, "Binary", "C:\\Binary", true, 3);
+    Set(HKEY_LOCAL_MACHINE, k, "Multi", "C:\\Multi\0", true, 7);
     struct { const char *text, *result; } cases[] = {
         {"HKLM\\Software\\Vendor\\Product\\Path|Data", "C:\\Program Files\\Product\\Data"},
         {"HKEY_LOCAL_MACHINE\\Software\\Vendor\\Product\\Path", "C:\\Program Files\\Product"},
@@ -90,6 +98,12 @@ TEST_F(DestDir, RegistryValues) {
         {"HKEY_CURRENT_USER\\Software\\V\\P", "C:\\User"},
         {"HKU\\.DEFAULT\\V\\P", "C:\\Users"},
         {"HKEY_USERS\\.DEFAULT\\V\\P", "C:\\Users"},
+        {"HKLM\\Software\\Vendor\\Product\\Expand|Sub", "C:\\Program Files\\App\\Sub"},
+        {"HKLM\\Software\\Vendor\\Product\\Unknown", "%NOPE%\\x"},
+        {"HKLM\\Software\\Vendor\\Product\\Huge", TEMP},
+        {"HKLM\\Software\\Vendor\\Product\\Dword", TEMP},
+        {"HKLM\\Software\\Vendor\\Product\\Binary", TEMP},
+        {"HKLM\\Software\\Vendor\\Product\\Multi", TEMP},
         // Unusable references: the temporary directory, never the text itself.
         // Only a text beginning with capital "HK" is a reference; "hklm\..." is a
         // path, and a root name in the wrong case is no root.

@@ -18,8 +18,9 @@
 
 namespace {
 
-const std::string kNt = "rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall";
-const std::string k9x = "rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 ";
+// The setup programs by their full path in the stand-in's system and Windows folders.
+const std::string kNt = "C:\\WINDOWS\\system32\\rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall";
+const std::string k9x = "C:\\WINDOWS\\rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 ";
 
 // A command text and what one step makes of it: the program part or the run
 // check box's caption, and (when splitting) the parameter part.
@@ -329,6 +330,38 @@ TEST_F(CommandTest, InfCommandLinesPerPlatform) {
         EXPECT_EQ(standin::WinExecs()[0].commandLine, c.line) << c.platform << c.command;
         EXPECT_EQ(standin::WinExecs()[0].show, (UINT)SW_SHOW);
         EXPECT_TRUE(standin::ShellExecutes().empty());
+    }
+}
+
+// Never by bare name: a program of that name beside the self-extractor or in the
+// current directory would run instead.
+TEST_F(CommandTest, InfSetupProgramByItsFolder) {
+    struct {
+        DWORD platform;
+        const char *system, *windows;
+        std::string line;  // empty: nothing started
+    } cases[] = {
+        {2, "C:\\Win Dows\\sys", "C:\\Win Dows",
+         "\"C:\\Win Dows\\sys\\rundll32.exe\" setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\d\\a.inf"},
+        {1, "C:\\sys", "C:\\My Win\\",
+         "\"C:\\My Win\\rundll.exe\" setupx.dll,InstallHinfSection DefaultInstall 132 D:\\d\\a.inf"},
+        {2, "C:\\", "C:\\", "C:\\rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\d\\a.inf"},
+        {2, "", "C:\\WINDOWS", ""},
+        {1, "C:\\WINDOWS\\system32", "", ""},
+    };
+    for (auto &c : cases) {
+        standin::Reset();
+        standin::SetPlatformId(c.platform);
+        standin::SetSystemFolders(c.system, c.windows);
+        strcpy(extractDir, "D:\\d");
+        SetCommand("><a.inf");
+        RunAfterExtraction(BST_CHECKED);
+        if (c.line.empty()) {
+            EXPECT_TRUE(standin::WinExecs().empty()) << c.system << c.windows;
+        } else {
+            ASSERT_EQ(standin::WinExecs().size(), 1u) << c.system;
+            EXPECT_EQ(standin::WinExecs()[0].commandLine, c.line);
+        }
     }
 }
 

@@ -3,7 +3,7 @@
 //
 // The configuration header sits at the stub's length, so the stub copy must keep
 // every byte in place: the manifest gives the level a slot of fixed width,
-//   level="asInvoker"           uiAccess=...
+//   level="asInvoker"            />
 // padded with spaces to the width of level="requireAdministrator" and followed
 // by one more space, and a new level is written over the slot.
 #include "mksfx.h"

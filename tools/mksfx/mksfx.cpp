@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sys/stat.h>
 
 #ifdef _WIN32
@@ -179,6 +180,21 @@ const OptionFlag kOptionFlags[] = {
     {"--auto-start", OPT_AUTO_START},
     {"--no-finished-message", OPT_NO_FINISHED_MESSAGE},
 };
+
+// The stub's file list finds names without regard to case, and on Windows two
+// such names are one file: an archive holding both could never extract cleanly.
+void RefuseDuplicateNames(const std::vector<CentralRecord> &records) {
+    std::map<std::string, std::string> seen;  // ASCII letters folded -> the name
+    for (const CentralRecord &r : records) {
+        std::string key = r.name;
+        for (char &c : key)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        auto found = seen.emplace(key, r.name);
+        if (!found.second)
+            Fail(found.first->second + " and " + r.name +
+                 ": the same name twice (names differing only in case are one file on Windows)");
+    }
+}
 
 long ParseNumber(const std::string &option, const std::string &text, long lo, long hi) {
     char *end = nullptr;
@@ -407,6 +423,7 @@ int Run(int argc, char **argv) {
         o.keepOrder = s.keepOrder;
         records = PackInputs(out, s.inputs, o);
     }
+    RefuseDuplicateNames(records);
     WriteCentralDirectory(out, records, comment);
     uint64_t size = out.Position();
     if (s.sign.cert.empty()) {

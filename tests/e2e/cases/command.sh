@@ -104,15 +104,17 @@ scenario command-unticked unticked
 
 # An INF file as the command: the caption says "install", and after extraction the INF is
 # installed through rundll32 and setupapi; its DefaultInstall section writes a registry
-# value that the test reads back.
+# value that the test reads back. A rundll32.exe planted beside the self-extractor (the
+# marker program under that name) must not run: the setup program comes from the system.
 inf_install() {
     mkdir -p in
+    cp "$E2E_WIN32/marker.exe" rundll32.exe || { fail "no $E2E_WIN32/marker.exe"; return 1; }
     cp "$E2E_ROOT/tests/e2e/data/setup.inf" in/setup.inf
     put_file in/readme.txt "readme"
     timeout 20 wine reg delete 'HKCU\Software\TarvexE2E' /f >/dev/null 2>&1
     sfx_make app.exe --caption "Inf" --command "><setup.inf" --show-run-checkbox \
         -C in setup.inf readme.txt || return
-    sfx_start app.exe
+    MARKER_OUT="$CASE_WIN\\planted.txt" sfx_start app.exe
     robot <<R
 wait "Inf" 20 with 1007
 expect-state 1007 visible checked
@@ -131,6 +133,7 @@ R
         sleep 1
     done
     [[ $value == *REG_SZ*setup.inf* ]] || fail "the INF's registry value is missing: \"$value\""
+    expect_no_file planted.txt
     timeout 20 wine reg delete 'HKCU\Software\TarvexE2E' /f >/dev/null 2>&1
 }
 scenario command-inf-install inf_install

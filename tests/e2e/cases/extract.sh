@@ -411,6 +411,68 @@ R
 }
 scenario extract-crc-mismatch crc_mismatch
 
+# A damaged entry over an existing file: the overwrite is confirmed, the CRC fails, and
+# the old file is still there as it was, with no temporary file left beside it.
+damaged_over_existing() {
+    ex_three_stored "Kept" || return
+    patch_bytes app.exe "$EX_DATA" "53"
+    put_file out/b.txt "the user's own"
+    sfx_start app.exe
+    robot <<R
+wait "Kept" 20 with 301
+settext 101 "$CASE_WIN\\out"
+click IDOK
+wait "Confirm overwrite of..." 10
+answer IDOK
+msgbox "Error.." 10
+expect-msgbox "The selected file(s) couldn't get extracted." error OK
+answer IDOK
+wait "Kept" 5 with 301
+expect-items-selected 301 "b.txt"
+answer IDCANCEL
+R
+    sfx_wait 10
+    expect_file out/b.txt "the user's own"
+    expect_file out/c.txt "third"
+    [[ -z $(ls out | grep -iv '^[abc]\.txt$') ]] || fail "left in out: $(ls out)"
+}
+scenario extract-damaged-over-existing damaged_over_existing
+
+# Names Windows takes for devices are refused like unsafe names: nothing is written, no
+# overwrite question comes (the device would answer the existence test), the rest goes on.
+device_names() {
+    put_file in/nul.txt "n"
+    put_file in/a/con "c"
+    put_file in/com1.log "m"
+    put_file in/ok.txt "fine"
+    sfx_make app.exe --caption "Devices" --select-files -C in nul.txt a/con com1.log ok.txt || return
+    sfx_start app.exe
+    robot <<R
+wait "Devices" 20 with 301
+settext 101 "$CASE_WIN\\out"
+click IDOK
+msgbox "Cannot open file .." 10
+expect-msgbox "$CASE_WIN\\out\\a\\con" error OK
+answer IDOK
+msgbox "Cannot open file .." 10
+expect-msgbox "$CASE_WIN\\out\\com1.log" error OK
+answer IDOK
+msgbox "Cannot open file .." 10
+expect-msgbox "$CASE_WIN\\out\\nul.txt" error OK
+answer IDOK
+msgbox "Error.." 10
+answer IDOK
+wait "Devices" 5 with 301
+expect-items-selected 301 "a/con" "com1.log" "nul.txt"
+answer IDCANCEL
+R
+    sfx_wait 10
+    expect_file out/ok.txt "fine"
+    [[ $(ls out) == ok.txt ]] || fail "out holds: $(ls out)"
+    expect_no_transcript "already exists"
+}
+scenario extract-device-names device_names
+
 # Automatic start: a file named "!..." extracts with nobody at the controls, shows no
 # "Finished." box, and ends by itself with exit code 0.
 auto_start() {
