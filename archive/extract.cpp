@@ -50,6 +50,13 @@ static DWORD localSignature = 0;
 // Where the record after the current entry begins; archiveStart when a pass starts.
 static DWORD nextRecord = 0;
 
+// A path buffer holds extractDir, "\" and the longest name, with the NUL.
+#define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
+// The directory the extraction pass verified or created last: archives keep a
+// folder's files together, and the next file in it needs no probe and no
+// creation. Forgotten when a pass starts (the destination may have changed).
+static char verifiedDir[PATH_BUFFER_SIZE];
+
 // Positions are signed 32-bit: the own file stays below 2 GiB.
 #define LAST_POSITION 0x7FFFFFFFu
 
@@ -99,6 +106,7 @@ static bool StartWalk() {
     localSignature = OpaqueValue(0x04034B00) | 0x50;  // completes "PK" 03 04, see above
     listSearchIndex = -1;
     nextRecord = (DWORD)archiveStart;
+    verifiedDir[0] = 0;
     if (SeekArchive(archiveStart, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
         return false;
@@ -141,8 +149,6 @@ static WalkStep NextEntry(char *name) {
 // ==== one entry of the extraction pass ============================================
 
 #define COPY_CHUNK 32768
-// A path buffer holds extractDir, "\" and the longest name, with the NUL.
-#define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
 
 // What the walk does after an entry of the extraction pass.
 // ENTRY_WRITTEN: the data phase wrote the entry and its CRC matched.
@@ -277,10 +283,15 @@ static bool OverwriteWanted(HWND list, const char *path) {
 // Directories, for a path that does not exist yet: its directory and every
 // missing parent (`dir` has PATH_BUFFER_SIZE bytes). False, after "Error in
 // directory ..", when the directory is still missing: the walk stops.
+
 static bool MakeDirectories(const char *path, char *dir) {
     DirectoryPart(path, dir);
+    if (verifiedDir[0] && TextEqual(dir, verifiedDir, false)) return true;
     CreateDirectoryTree(dir);
-    if (PathExists(dir)) return true;
+    if (PathExists(dir)) {
+        StringFromBuffer(verifiedDir, dir, PATH_BUFFER_SIZE - 1);
+        return true;
+    }
     ShowMessage(dir, STR_ERROR_IN_DIRECTORY);
     return false;
 }
