@@ -217,20 +217,6 @@ void CheckCodePage(int codepage) {
              std::to_string(codepage));
 }
 
-std::string DropExtraField(const std::string &extra, uint16_t id) {
-    std::string kept;
-    size_t i = 0;
-    while (i + 4 <= extra.size()) {
-        auto *p = reinterpret_cast<const uint8_t *>(extra.data() + i);
-        size_t blockLength = 4 + GetU16(p + 2);
-        if (i + blockLength > extra.size()) break;  // a damaged tail is kept as it is
-        if (GetU16(p) != id) kept.append(extra, i, blockLength);
-        i += blockLength;
-    }
-    kept.append(extra, i, std::string::npos);
-    return kept;
-}
-
 std::string UnicodePathField(const std::string &name, const std::string &utf8) {
     if (name == utf8) return std::string();
     std::string f;

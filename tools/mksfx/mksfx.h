@@ -97,6 +97,9 @@ struct Failure {
 
 // ---- output.cpp ----
 
+// Renames `from` over `to`, replacing it; false when that fails.
+bool RenameOver(const std::string &from, const std::string &to);
+
 // The self-extractor under construction: a temporary file beside the target that
 // becomes the target only on Commit. Destroying an uncommitted output removes it.
 class Output {

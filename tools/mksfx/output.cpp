@@ -52,15 +52,16 @@ bool TruncateAt(FILE *f, uint64_t length) {
 #endif
 }
 
-bool ReplaceFile(const std::string &from, const std::string &to) {
+
+}  // namespace
+
+bool RenameOver(const std::string &from, const std::string &to) {
 #ifdef _WIN32
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 #else
     return rename(from.c_str(), to.c_str()) == 0;
 #endif
 }
-
-}  // namespace
 
 Output::Output(const std::string &target) : target_(target) {
     for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
@@ -123,7 +124,7 @@ void Output::Commit(const std::function<void(const std::string &)> &finish) {
     }
     file_ = nullptr;
     if (finish) finish(temp_);
-    if (!ReplaceFile(temp_, target_))
+    if (!RenameOver(temp_, target_))
         Fail(target_ + ": cannot rename the finished output into place (" + strerror(errno) + ")");
     committed_ = true;
 }

@@ -77,14 +77,6 @@ int RunProgram(const std::vector<std::string> &args) {
 }
 #endif
 
-bool ReplaceWith(const std::string &from, const std::string &to) {
-#ifdef _WIN32
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
 }  // namespace
 
 void SignFile(const std::string &path, const SignOptions &o) {
@@ -110,7 +102,7 @@ void SignFile(const std::string &path, const SignOptions &o) {
         remove(signedPath.c_str());
         Fail("the signed file would not pass the stub's completeness check: " + problem);
     }
-    if (!ReplaceWith(signedPath, path)) {
+    if (!RenameOver(signedPath, path)) {
         remove(signedPath.c_str());
         Fail(path + ": cannot replace it with its signed form (" + strerror(errno) + ")");
     }

@@ -80,19 +80,21 @@ void WriteCentralDirectory(Output &out, const std::vector<CentralRecord> &record
     out.Write(e.data(), e.size());
 }
 
-std::string DropZip64Extra(const std::string &extra) {
+std::string DropExtraField(const std::string &extra, uint16_t id) {
     std::string kept;
     size_t i = 0;
     while (i + 4 <= extra.size()) {
         auto *p = reinterpret_cast<const uint8_t *>(extra.data() + i);
         size_t blockLength = 4 + GetU16(p + 2);
         if (i + blockLength > extra.size()) break;  // a damaged tail is kept as it is
-        if (GetU16(p) != 0x0001) kept.append(extra, i, blockLength);
+        if (GetU16(p) != id) kept.append(extra, i, blockLength);
         i += blockLength;
     }
     kept.append(extra, i, std::string::npos);
     return kept;
 }
+
+std::string DropZip64Extra(const std::string &extra) { return DropExtraField(extra, 0x0001); }
 
 // ---- traditional encryption ----
 
