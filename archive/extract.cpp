@@ -253,12 +253,19 @@ static bool DestinationPath(const char *name, char *path, bool &exists) {
     *entryPart++ = '\\';
     int length = (int)(StringFromBuffer(entryPart, name, MAX_ENTRY_NAME) - path);
 
-    exists = PathExists(path);
-    // A file entry (a name not ending in a separator) cannot be written where a
-    // directory is; a directory entry may well find its directory there.
+    // A file entry (a name not ending in a separator) is tested by its
+    // attributes, which cost no directory search; it cannot be written where a
+    // directory is. A directory entry may well find its directory there.
     char last = name[TextLength(name) - 1];
-    bool fileOverDirectory = exists && last != '/' && last != '\\' &&
-                             (GetFileAttributesA(path) & FILE_ATTRIBUTE_DIRECTORY);
+    bool fileOverDirectory = false;
+    if (last == '/' || last == '\\') {
+        exists = PathExists(path);
+    } else {
+        SlashesToBackslashes(path);
+        DWORD attributes = GetFileAttributesA(path);
+        exists = attributes != INVALID_FILE_ATTRIBUTES;
+        fileOverDirectory = exists && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
     if (length >= MAX_PATH || !NameStaysInside(entryPart) || fileOverDirectory) {
         ShowMessage(path, STR_CANNOT_OPEN);
         return false;
