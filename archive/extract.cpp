@@ -149,6 +149,9 @@ static WalkStep NextEntry(char *name) {
 // ==== one entry of the extraction pass ============================================
 
 #define COPY_CHUNK 32768
+// Milliseconds between two looks at the message queue during a pass.
+#define PUMP_INTERVAL 25
+static DWORD lastPump = 0;
 
 // What the walk does after an entry of the extraction pass.
 // ENTRY_WRITTEN: the data phase wrote the entry and its CRC matched.
@@ -348,11 +351,17 @@ static void CopyStoredEntry() {
 // Data phase: the entry's data into outputHandle and entryCrc; ENTRY_WRITTEN
 // when the CRC matches. END_PASS for a method the program cannot decode.
 static EntryOutcome WriteEntryData() {
-    // One pending message per file keeps the window alive.
-    MSG message;
-    if (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    // One pending message keeps the window alive, taken before a file once
+    // PUMP_INTERVAL has passed since the last look: a look at the queue costs
+    // more than writing a small file, so it is not made for every file.
+    DWORD now = GetTickCount();
+    if (now - lastPump >= PUMP_INTERVAL) {
+        lastPump = now;
+        MSG message;
+        if (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
     }
     entryCrc = 0xFFFFFFFF;
     // An entry without compressed data whose sizes and CRC went into a data

@@ -148,6 +148,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 // The process: its module, the system it runs on, programs it starts, its heap.
 HMODULE GetModuleHandleA(LPCSTR name);
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
+DWORD GetTickCount(void);
 UINT WinExec(LPCSTR cmdLine, UINT show);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);

@@ -6,6 +6,7 @@
 #include "platform/posix/internal.h"
 
 #include <string.h>
+#include <time.h>
 
 #include <map>
 
@@ -89,6 +90,13 @@ BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc) {
 // ---- process and system -------------------------------------------------------------------
 
 HMODULE GetModuleHandleA(LPCSTR name) { return (HMODULE)(uintptr_t)0x400000; }
+
+// Milliseconds of the host's monotonic clock, wrapping like the real count.
+DWORD GetTickCount(void) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (DWORD)((uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000);
+}
 
 // The platform id is all the program reads of the answer.
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
