@@ -52,10 +52,6 @@ static DWORD nextRecord = 0;
 
 // A path buffer holds extractDir, "\" and the longest name, with the NUL.
 #define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
-// The directory the extraction pass verified or created last: archives keep a
-// folder's files together, and the next file in it needs no probe and no
-// creation. Forgotten when a pass starts (the destination may have changed).
-static char verifiedDir[PATH_BUFFER_SIZE];
 
 // Positions are signed 32-bit: the own file stays below 2 GiB.
 #define LAST_POSITION 0x7FFFFFFFu
@@ -106,7 +102,6 @@ static bool StartWalk() {
     localSignature = OpaqueValue(0x04034B00) | 0x50;  // completes "PK" 03 04, see above
     listSearchIndex = -1;
     nextRecord = (DWORD)archiveStart;
-    verifiedDir[0] = 0;
     if (SeekArchive(archiveStart, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
         return false;
@@ -244,36 +239,49 @@ static bool NameStaysInside(const char *name) {
 }
 
 // Destination path and safety. `path` (PATH_BUFFER_SIZE bytes) receives
-// extractDir without its trailing backslash, "\" and the name. The existence
-// test turns "/" into "\" in place (unless the path ends in "\"), and it is
-// that form which is checked, created and shown; so the test is made here and
-// its answer handed on in `exists`. Nothing is created outside the destination,
-// and nothing longer than the platform's paths: false for such an entry, which
-// is reported like a file that cannot be created and stays selected.
+// extractDir without its trailing backslash, "\" and the name, with "/" turned
+// into "\" (a directory entry's path keeps a trailing "/" as it was): that
+// form is checked, created and shown. Nothing is created outside the
+// destination, and nothing longer than the platform's paths: false for such an
+// entry, which is reported like a file that cannot be created and stays
+// selected. The existence test is made here and its answer handed on in
+// `exists`; a file entry is first created as a new file, which costs no test
+// at all in the usual case: then outputHandle holds it.
 static bool DestinationPath(const char *name, char *path, bool &exists) {
     StripBackslash(extractDir);
     char *entryPart = StringFromBuffer(path, extractDir, MAX_PATH);
     *entryPart++ = '\\';
     int length = (int)(StringFromBuffer(entryPart, name, MAX_ENTRY_NAME) - path);
 
-    // A file entry (a name not ending in a separator) is tested by its
-    // attributes, which cost no directory search; it cannot be written where a
-    // directory is. A directory entry may well find its directory there.
+    // A directory entry (a name ending in a separator) may well find its
+    // directory there; a file entry cannot be written where a directory is.
     char last = name[TextLength(name) - 1];
-    bool fileOverDirectory = false;
-    if (last == '/' || last == '\\') {
-        exists = PathExists(path);
-    } else {
+    bool fileEntry = last != '/' && last != '\\';
+    if (fileEntry)
         SlashesToBackslashes(path);
+    else
+        exists = PathExists(path);
+    if (length < MAX_PATH && NameStaysInside(entryPart)) {
+        if (!fileEntry) return true;
+        // The system trims the dots and spaces that end a name, and a last
+        // component made of them names the folder it is in: such a name is
+        // tested first, so that its folders are made before anything is created.
+        if (last != '.' && last != ' ') {
+            HANDLE created = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, 0);
+            if (created != INVALID_HANDLE_VALUE) {
+                outputHandle = created;
+                exists = false;
+                return true;
+            }
+        }
+        // There already, or its directory missing: the attributes tell.
         DWORD attributes = GetFileAttributesA(path);
         exists = attributes != INVALID_FILE_ATTRIBUTES;
-        fileOverDirectory = exists && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!(exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))) return true;
     }
-    if (length >= MAX_PATH || !NameStaysInside(entryPart) || fileOverDirectory) {
-        ShowMessage(path, STR_CANNOT_OPEN);
-        return false;
-    }
-    return true;
+    ShowMessage(path, STR_CANNOT_OPEN);
+    return false;
 }
 
 // Overwrite policy, for a path that exists: true when the file is to be
@@ -296,12 +304,8 @@ static bool OverwriteWanted(HWND list, const char *path) {
 
 static bool MakeDirectories(const char *path, char *dir) {
     DirectoryPart(path, dir);
-    if (verifiedDir[0] && TextEqual(dir, verifiedDir, false)) return true;
     CreateDirectoryTree(dir);
-    if (PathExists(dir)) {
-        StringFromBuffer(verifiedDir, dir, PATH_BUFFER_SIZE - 1);
-        return true;
-    }
+    if (PathExists(dir)) return true;
     ShowMessage(dir, STR_ERROR_IN_DIRECTORY);
     return false;
 }
@@ -408,10 +412,13 @@ static bool CloseOutputFile(const char *path) {
 // a damaged entry, a full disk or a wrong password never costs the old file.
 // The entry is done only once its file is closed and in place.
 static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *dir) {
-    bool exists;
+    bool exists = false;
+    outputHandle = 0;
     if (!DestinationPath(name, path, exists)) return NEXT_ENTRY;
     const char *file = path;
-    if (exists) {
+    if (outputHandle) {
+        // created by the existence test
+    } else if (exists) {
         if (!OverwriteWanted(list, path)) return NEXT_ENTRY;
         DirectoryPart(path, dir);
         // A directory entry finding its directory needs no file.
@@ -428,7 +435,7 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
         return STOP_WALK;
     }
     EntryOutcome outcome = NEXT_ENTRY;
-    if (CreateOutputFile(list, file, path)) {
+    if (outputHandle || CreateOutputFile(list, file, path)) {
         outcome = WriteEntryData();
         bool done = CloseOutputFile(path) && outcome == ENTRY_WRITTEN;
         if (done && file != path && !MoveFileExA(file, path, MOVEFILE_REPLACE_EXISTING)) {

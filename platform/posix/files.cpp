@@ -125,6 +125,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         oflags = write ? O_WRONLY : O_RDONLY;
     else if (disposition == CREATE_ALWAYS && write)
         oflags = O_WRONLY | O_CREAT | O_TRUNC;
+    else if (disposition == CREATE_NEW && write && !exists)
+        oflags = O_WRONLY | O_CREAT | O_EXCL;
     else
         return INVALID_HANDLE_VALUE;
     if (exists && write && ReadOnlyMode(st)) return INVALID_HANDLE_VALUE;
