@@ -458,10 +458,18 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
 
 // The listing pass: every entry's name, as stored, into the list, which keeps
 // the names sorted. A walk that ends without finding any entry is reported.
-static void ListEntries(HWND list, char *name) {
+// `last` (MAX_ENTRY_NAME + 1 bytes) holds the list's last item: a name that
+// sorts after it is appended, which spares the list the search for its place,
+// so an archive written in the list's order costs one comparison per entry.
+static void ListEntries(HWND list, char *name, char *last) {
     SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    last[0] = 0;
     WalkStep step;
-    while ((step = NextEntry(name)) == WALK_ENTRY) SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)name);
+    while ((step = NextEntry(name)) == WALK_ENTRY) {
+        bool after = lstrcmpiA(name, last) > 0;
+        SendMessageA(list, after ? LB_INSERTSTRING : LB_ADDSTRING, (WPARAM)-1, (LPARAM)name);
+        if (after) StringFromBuffer(last, name, MAX_ENTRY_NAME);
+    }
     if (step == WALK_END && SendMessageA(list, LB_GETCOUNT, 0, 0) == 0)
         ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
 }
@@ -503,7 +511,7 @@ bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
     char *path = name + MAX_ENTRY_NAME + 1;
     bool result = false;
     if (listOnly)
-        ListEntries(list, name);
+        ListEntries(list, name, path);
     else
         result = ExtractSelected(list, name, path, path + PATH_BUFFER_SIZE);
     MemFree(name);

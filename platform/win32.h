@@ -145,6 +145,8 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+// Two texts compared as the system sorts them, case ignored.
+int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // The process: its module, the system it runs on, programs it starts, its heap.
 HMODULE GetModuleHandleA(LPCSTR name);
@@ -189,6 +191,7 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
 #define EM_SETSEL 0x00B1
 
 #define LB_ADDSTRING 0x0180
+#define LB_INSERTSTRING 0x0181
 #define LB_RESETCONTENT 0x0184
 #define LB_SETSEL 0x0185
 #define LB_GETSEL 0x0187

@@ -97,6 +97,13 @@ LRESULT ListMessage(Window *w, UINT msg, WPARAM wParam, LPARAM lParam, bool &han
             w->selected.insert(w->selected.begin() + at, false);
             return at;
         }
+        case LB_INSERTSTRING: {  // at the index, or at the end for -1: never sorted
+            if (index < -1 || index > count) return LB_ERR;
+            int at = index == -1 ? count : index;
+            w->items.insert(w->items.begin() + at, lParam ? (const char *)lParam : "");
+            w->selected.insert(w->selected.begin() + at, false);
+            return at;
+        }
         case LB_RESETCONTENT:
             w->items.clear();
             w->selected.clear();
@@ -267,6 +274,10 @@ static WNDPROC ProcFromLong(LONG value) {
 using namespace standin_detail;
 
 // ---- messages --------------------------------------------------------------------------
+
+// The list's own order, so that a name appended after the last item is where
+// the list would have put it.
+int lstrcmpiA(LPCSTR a, LPCSTR b) { return CompareNoCase(a ? a : "", b ? b : ""); }
 
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window *w = LiveWindow(hwnd);
