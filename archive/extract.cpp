@@ -49,6 +49,8 @@ static DWORD localSignature = 0;
 #define ALTERNATE_SIGNATURE 0x50000000u
 // Where the record after the current entry begins; archiveStart when a pass starts.
 static DWORD nextRecord = 0;
+// Where the current entry's data begins.
+static DWORD entryData = 0;
 
 // A path buffer holds extractDir, "\" and the longest name, with the NUL.
 #define PATH_BUFFER_SIZE (TEXT_BUFFER_SIZE + 1 + MAX_ENTRY_NAME + 1)
@@ -62,21 +64,22 @@ static void ShowMessage(const char *text, const char *caption) {
     MessageBoxA(0, text, caption, caption == STR_FINISHED ? MB_OK : MB_ICONERROR);
 }
 
-bool ReadLocalHeader() {
+DWORD ReadLocalHeader(BYTE *record) {
     for (;;) {
         DWORD got = 0;
         localHeader.signature = 0;
-        ReadFile(archiveHandle, &localHeader, LOCAL_HEADER_SIZE, &got, 0);
+        ReadFile(archiveHandle, record, LOCAL_RECORD_READ, &got, 0);
         // A header cut short by the end of the file ends the walk: the fields
         // after the bytes read would be those of the previous entry.
-        if (got != LOCAL_HEADER_SIZE) break;
+        if (got < LOCAL_HEADER_SIZE || got > LOCAL_RECORD_READ) break;
+        for (int i = 0; i < LOCAL_HEADER_SIZE; i++) ((BYTE *)&localHeader)[i] = record[i];
         DWORD signature = localHeader.signature;
         if (signature == localSignature || signature == ALTERNATE_SIGNATURE) {
             // The countdown covers the data proper, after the encryption header
             // of an encrypted entry, which the password phase reads by itself.
             remainingCompressed = (LONG)localHeader.compressedSize;
             if (localHeader.flags & ZIP_FLAG_ENCRYPTED) remainingCompressed -= ENCRYPTION_HEADER_SIZE;
-            return true;
+            return got;
         }
         if (signature - localSignature != DESCRIPTOR_DISTANCE) break;
         // A data descriptor: skip it, values unused (the local header must hold
@@ -86,7 +89,7 @@ bool ReadLocalHeader() {
             break;
     }
     remainingCompressed = 0;
-    return false;
+    return 0;
 }
 
 // What one step of the walk found.
@@ -111,10 +114,14 @@ static bool StartWalk() {
 
 // The walker step: goes to the record after the current entry and reads the
 // next entry's header, and its name into `name` (MAX_ENTRY_NAME + 1 bytes,
-// used up to its first NUL), leaving the file at the entry's data.
+// used up to its first NUL, with LOCAL_HEADER_SIZE bytes before it: header and
+// name come in one read, the name straight to its place). The entry's data
+// begins at entryData; the file is left wherever the read ended.
 static WalkStep NextEntry(char *name) {
-    if (SeekArchive((LONG)nextRecord, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !ReadLocalHeader())
-        return WALK_END;
+    DWORD got = 0;
+    if (SeekArchive((LONG)nextRecord, FILE_BEGIN) != INVALID_SET_FILE_POINTER)
+        got = ReadLocalHeader((BYTE *)name - LOCAL_HEADER_SIZE);
+    if (!got) return WALK_END;
     DWORD position = (DWORD)recordPosition;
     DWORD nameLength = localHeader.nameLength;
     DWORD dataStart = position + LOCAL_HEADER_SIZE + nameLength + localHeader.extraLength;
@@ -123,21 +130,19 @@ static WalkStep NextEntry(char *name) {
     if (position > LAST_POSITION || dataStart > LAST_POSITION ||
         localHeader.compressedSize > LAST_POSITION - dataStart)
         return WALK_END;
+    entryData = dataStart;
     nextRecord = dataStart + localHeader.compressedSize;
 
     if (nameLength > MAX_ENTRY_NAME) {
         ShowMessage(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
         return WALK_ABORT;
     }
-    DWORD got = 0;
-    ReadFile(archiveHandle, name, nameLength, &got, 0);
-    if (got != nameLength) return WALK_END;  // the file ends inside the name
+    if (got - LOCAL_HEADER_SIZE < nameLength) return WALK_END;  // the file ends inside the name
     name[nameLength] = 0;
     if (name[0] == 0) {
         ShowMessage(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
         return WALK_ABORT;
     }
-    if (localHeader.extraLength != 0) SeekArchive((LONG)dataStart, FILE_BEGIN);
     return WALK_ENTRY;
 }
 
@@ -486,6 +491,7 @@ static bool ExtractSelected(HWND list, char *name, char *path, char *dir) {
         if (step == WALK_ABORT) return false;
         if (step == WALK_END) break;
         if (!IsEntrySelected(list, name)) continue;
+        SeekArchive((LONG)entryData, FILE_BEGIN);
         proceed = PasswordPhase();
         if (!proceed) break;
         EntryOutcome outcome = ExtractEntry(list, name, path, dir);
@@ -504,16 +510,18 @@ static bool ExtractSelected(HWND list, char *name, char *path, char *dir) {
 bool ExtractEntries(HWND dialog, int listControlId, bool listOnly) {
     if (!StartWalk()) return false;
     HWND list = GetDlgItem(dialog, listControlId);
-    // One block for the pass: the name (with a terminator after the longest
-    // one), the destination path and its directory part.
-    char *name = (char *)MemAlloc(MAX_ENTRY_NAME + 1 + 2 * PATH_BUFFER_SIZE);
-    if (!name) return false;
+    // One block for the pass: the local header read with the name, the name
+    // (with a terminator after the longest one), the destination path and its
+    // directory part.
+    char *block = (char *)MemAlloc(LOCAL_HEADER_SIZE + MAX_ENTRY_NAME + 1 + 2 * PATH_BUFFER_SIZE);
+    if (!block) return false;
+    char *name = block + LOCAL_HEADER_SIZE;
     char *path = name + MAX_ENTRY_NAME + 1;
     bool result = false;
     if (listOnly)
         ListEntries(list, name, path);
     else
         result = ExtractSelected(list, name, path, path + PATH_BUFFER_SIZE);
-    MemFree(name);
+    MemFree(block);
     return result;
 }

@@ -2,6 +2,7 @@
 // by its local headers from archiveStart, either listing the entries into a list
 // box or extracting the entries selected there.
 #pragma once
+#include "app/sfxformat.h"
 #include "archive/zipformat.h"
 #include "platform/win32.h"
 
@@ -14,10 +15,13 @@ extern char currentEntryName[256];       // file name asked about by FILEEXIST
 
 // Reads the local header at the file's position into localHeader, stepping
 // over any data descriptors first; sets remainingCompressed to the entry's data
-// after its encryption header. False, with remainingCompressed 0, at any other
+// after its encryption header. The read takes up to LOCAL_RECORD_READ bytes into
+// `record`: the header and what follows it, the name first. Returns the bytes
+// read from the header's start; 0, with remainingCompressed 0, at any other
 // record or a header cut short. Valid once a pass has started (the signature
 // value is completed then).
-bool ReadLocalHeader();
+#define LOCAL_RECORD_READ (LOCAL_HEADER_SIZE + MAX_ENTRY_NAME)
+DWORD ReadLocalHeader(BYTE *record);
 // One pass over the archive. listOnly: fill the list `listControlId` of `dialog`
 // (result always false). Otherwise extract the entries selected there; true when
 // nothing is left selected at the end.

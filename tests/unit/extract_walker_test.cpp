@@ -240,20 +240,21 @@ TEST(WalkerHeader, ShortReadAndDescriptors) {
     ExtractEntries(0, 301, true);  // completes the signature value, as every pass does
 
     long start = archives::SfxArchiveStart();
+    BYTE record[LOCAL_RECORD_READ];
     SeekArchive((LONG)start, FILE_BEGIN);
-    ASSERT_TRUE(ReadLocalHeader());
+    ASSERT_TRUE(ReadLocalHeader(record));
     EXPECT_EQ(remainingCompressed, 5);
     EXPECT_EQ(localHeader.nameLength, 1);
 
     // Straight after a's data: three descriptors, then b's header.
     SeekArchive((LONG)(start + 30 + 1 + 5), FILE_BEGIN);
-    ASSERT_TRUE(ReadLocalHeader());
+    ASSERT_TRUE(ReadLocalHeader(record));
     EXPECT_EQ(recordPosition, (LONG)(start + 30 + 1 + 5 + 3 * 16));
     EXPECT_EQ(remainingCompressed, 6);
 
     // 20 bytes before the end: a short read, whatever the buffer held before.
     SeekArchive(-20, FILE_END);
-    EXPECT_FALSE(ReadLocalHeader());
+    EXPECT_FALSE(ReadLocalHeader(record));
     EXPECT_EQ(remainingCompressed, 0);
 }
 
