@@ -77,8 +77,11 @@ DWORD ReadLocalHeader(BYTE *record) {
         if (signature == localSignature || signature == ALTERNATE_SIGNATURE) {
             // The countdown covers the data proper, after the encryption header
             // of an encrypted entry, which the password phase reads by itself.
-            remainingCompressed = (LONG)localHeader.compressedSize;
-            if (localHeader.flags & ZIP_FLAG_ENCRYPTED) remainingCompressed -= ENCRYPTION_HEADER_SIZE;
+            // Worked out unsigned: a size of 2 GiB or more must not overflow
+            // here (the walker refuses it afterwards).
+            DWORD size = localHeader.compressedSize;
+            if (localHeader.flags & ZIP_FLAG_ENCRYPTED) size -= ENCRYPTION_HEADER_SIZE;
+            remainingCompressed = (LONG)size;
             return got;
         }
         if (signature - localSignature != DESCRIPTOR_DISTANCE) break;

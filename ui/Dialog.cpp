@@ -197,7 +197,7 @@ static void StartExtraction(HWND dialog) {
         ShowDirEdit(dialog);
     }
 
-    // The pass pumps one message per file, so this procedure can be entered
+    // The pass pumps a message now and then, so this procedure can be entered
     // again meanwhile; disabled controls keep the user from issuing commands.
     SetChildrenEnabled(dialog, false);
     bool complete = ExtractEntries(dialog, IDC_FILE_LIST, false);
