@@ -28,7 +28,11 @@
 extern BYTE *inputBuffer;   // 32768 bytes of compressed input
 extern WORD inputPos;       // next unread byte of inputBuffer
 extern DWORD inputCount;    // valid bytes in inputBuffer
-extern DWORD bitBuffer;     // bits not yet consumed, the next one in bit 0
+// The bit buffer is as wide as a register: 32 bits in the stub, 64 on a 64-bit
+// host, where one fill then serves several codes.
+typedef ULONG_PTR BitWord;
+#define BIT_WORD_BITS (8 * sizeof(BitWord))
+extern BitWord bitBuffer;   // bits not yet consumed, the next one in bit 0
 extern WORD bitCount;       // valid bits in bitBuffer
 extern BYTE *windowBuffer;  // the sliding window, also the output buffer
 extern WORD windowPos;      // write position in windowBuffer, 0 to 32768
@@ -77,7 +81,7 @@ extern const WORD BIT_MASK[17];  // (1 shl n) - 1
 // reloaded after every literal. Closing brings the frame up to date: inputPos,
 // and the countdown lowered by the bytes taken since the reader was opened.
 struct BitReader {
-    DWORD bits;      // bitBuffer
+    BitWord bits;    // bitBuffer
     unsigned count;  // bitCount
     const BYTE *in;  // inputBuffer
     unsigned pos;    // inputPos
@@ -100,8 +104,8 @@ static inline void CloseReader(const BitReader &r) {
 }
 
 // Fetches bytes, one at a time, until at least n (0 to 16) bits are held. With
-// four bytes or more left in the buffer it fills the bit buffer to more than 24
-// bits without looking at the buffer's end for each byte; a literal/length code
+// a word's bytes or more left in the buffer it fills the bit buffer to within a
+// byte of full without looking at the buffer's end for each byte; a literal/length code
 // with its extra bits, or a distance code, then needs no further fetch. Near the
 // end of the buffer it takes exactly what is needed; once the buffer is used up
 // the next byte comes through NextInputByte, which refills the buffer or reports
@@ -109,11 +113,11 @@ static inline void CloseReader(const BitReader &r) {
 // 1-bits; false once more of them have been supplied than a sound stream can ask
 // for: the data is damaged.
 static DECODER_INLINE bool FillBits(BitReader &r, unsigned n) {
-    if (r.end - r.pos >= 4) {
+    if (r.end - r.pos >= sizeof(BitWord)) {
         do {
-            r.bits |= (DWORD)r.in[r.pos++] << r.count;
+            r.bits |= (BitWord)r.in[r.pos++] << r.count;
             r.count += 8;
-        } while (r.count <= 24);
+        } while (r.count <= BIT_WORD_BITS - 8);
         return true;
     }
     while (r.count < n) {
@@ -128,7 +132,7 @@ static DECODER_INLINE bool FillBits(BitReader &r, unsigned n) {
             r.end = inputCount;
             if (c < 0 && ++inputOverrun > INPUT_OVERRUN_LIMIT) return false;
         }
-        r.bits |= (DWORD)c << r.count;
+        r.bits |= (BitWord)c << r.count;
         r.count += 8;
     }
     return true;
