@@ -16,8 +16,8 @@
 
 HINSTANCE programInstance = 0;
 
-// The CRC table block is 4 bytes larger than the 256 entries it holds.
-#define CRC_BLOCK_SIZE 1028
+// The CRC table block is 4 bytes larger than the entries it holds.
+#define CRC_BLOCK_SIZE (CRC_TABLE_ENTRIES * 4 + 4)
 
 static char **const textBuffers[] = {&captionText, &defaultDirText, &commandText, &messageText};
 

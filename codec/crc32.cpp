@@ -17,6 +17,10 @@ void MakeCrcTable() {
         for (int k = 0; k < 8; k++) c = (c & 1) ? (c >> 1) ^ CRC_POLYNOMIAL : c >> 1;
         crcTable[n] = c;
     }
+    for (DWORD n = 256; n < CRC_TABLE_ENTRIES; n++) {
+        DWORD c = crcTable[n - 256];
+        crcTable[n] = crcTable[c & 0xFF] ^ (c >> 8);
+    }
 }
 
 // The register is linear in its start value and in the data: running it over
@@ -62,14 +66,12 @@ static DWORD ZeroBytesOperator(DWORD n) {
 #define CRC_SPLIT_MINIMUM 512
 
 // One step of a chain: the next four bytes of its part, taken as a
-// little-endian word, go into the register at once, and four table lookups
-// move the register over them.
+// little-endian word, go into the register at once, and four lookups that do
+// not wait on each other move the register over them.
 static inline DWORD UpdateCrcWord(const BYTE *p, DWORD c) {
     c ^= (DWORD)p[0] | (DWORD)p[1] << 8 | (DWORD)p[2] << 16 | (DWORD)p[3] << 24;
-    c = crcTable[c & 0xFF] ^ (c >> 8);
-    c = crcTable[c & 0xFF] ^ (c >> 8);
-    c = crcTable[c & 0xFF] ^ (c >> 8);
-    return crcTable[c & 0xFF] ^ (c >> 8);
+    return crcTable[768 + (c & 0xFF)] ^ crcTable[512 + ((c >> 8) & 0xFF)] ^
+           crcTable[256 + ((c >> 16) & 0xFF)] ^ crcTable[c >> 24];
 }
 
 void UpdateCrcBuffer(const BYTE *bytes, LONG count, DWORD &crc) {

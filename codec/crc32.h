@@ -4,8 +4,11 @@
 #pragma once
 #include "platform/win32.h"
 
-// 256 entries in a block of 1028 bytes, allocated at module start-up (app/SFX),
-// filled once by MakeCrcTable.
+// Four tables of 256 entries, one after the other: the first is the table of
+// the one-byte step; table k moves the register over a byte and k zero bytes,
+// so that four bytes take four independent lookups. Allocated at module
+// start-up (app/SFX), filled once by MakeCrcTable.
+#define CRC_TABLE_ENTRIES (4 * 256)
 extern DWORD *crcTable;
 // Running (not inverted) CRC register of the entry being extracted: preset to
 // 0xFFFFFFFF by the extraction pass, fed by every writer of output data.

@@ -206,7 +206,7 @@ std::string MixedData(size_t size, uint32_t seed) {
 }
 
 void InitCrcTable() {
-    static DWORD table[257];
+    static DWORD table[CRC_TABLE_ENTRIES + 1];
     if (crcTable != table) {
         crcTable = table;
         MakeCrcTable();
