@@ -424,23 +424,26 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
     outputHandle = 0;
     if (!DestinationPath(name, path, exists)) return NEXT_ENTRY;
     const char *file = path;
-    if (outputHandle) {
-        // created by the existence test
-    } else if (exists) {
-        if (!OverwriteWanted(list, path)) return NEXT_ENTRY;
-        DirectoryPart(path, dir);
-        // A directory entry finding its directory needs no file.
-        char last = path[TextLength(path) - 1];
-        if (last != '\\') {
-            char *temporary = dir + MAX_PATH + 1;  // the second half of `dir`
-            if (!GetTempFileNameA(dir, STR_TEMP_PREFIX, 0, temporary)) {
-                ShowMessage(path, STR_CANNOT_OPEN);
-                return NEXT_ENTRY;
+    // Unless the existence test has created the file already (outputHandle),
+    // an existing file is written through a temporary file and a new one gets
+    // its folders first.
+    if (!outputHandle) {
+        if (exists) {
+            if (!OverwriteWanted(list, path)) return NEXT_ENTRY;
+            DirectoryPart(path, dir);
+            // A directory entry finding its directory needs no file.
+            char last = path[TextLength(path) - 1];
+            if (last != '\\') {
+                char *temporary = dir + MAX_PATH + 1;  // the second half of `dir`
+                if (!GetTempFileNameA(dir, STR_TEMP_PREFIX, 0, temporary)) {
+                    ShowMessage(path, STR_CANNOT_OPEN);
+                    return NEXT_ENTRY;
+                }
+                file = temporary;
             }
-            file = temporary;
+        } else if (!MakeDirectories(path, dir)) {
+            return STOP_WALK;
         }
-    } else if (!MakeDirectories(path, dir)) {
-        return STOP_WALK;
     }
     EntryOutcome outcome = NEXT_ENTRY;
     if (outputHandle || CreateOutputFile(list, file, path)) {
