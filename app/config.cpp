@@ -83,27 +83,26 @@ incorrect:
 //
 // The data ends at the end of the file, unless the file is Authenticode-signed:
 // signing appends a certificate table and records its file offset and size in
-// the security entry of the PE header's data directory (e_lfanew + 0x98). When
+// the security entry of the PE header's data directory (e_lfanew + PE_SECURITY_ENTRY). When
 // that table ends exactly at the end of the file, the data ends where the table
 // begins, and the end record may be followed by up to 7 zero bytes that align
 // the table to 8. The scan reaches 7 bytes further for those; an unsigned file
 // still needs its record to end at the very last byte.
-#define SECURITY_ENTRY 0x98
 bool VerifyArchiveSize() {
     archiveSizeOk = false;
-    BYTE *tail = (BYTE *)MemAlloc(MAX_TAIL_SCAN + 7);
+    BYTE *tail = (BYTE *)MemAlloc(MAX_TAIL_SCAN + CERT_MAX_PADDING);
     if (!tail) return false;
     DWORD *table = (DWORD *)tail;  // e_lfanew, then the table's offset and size
     DWORD remembered = SeekArchive(0, FILE_CURRENT);
-    SeekArchive(0x3C, FILE_BEGIN);  // e_lfanew
+    SeekArchive(PE_HEADER_POINTER, FILE_BEGIN);  // e_lfanew
     ReadArchive(table, 4);
-    SeekArchive((LONG)table[0] + SECURITY_ENTRY, FILE_BEGIN);
+    SeekArchive((LONG)table[0] + PE_SECURITY_ENTRY, FILE_BEGIN);
     ReadArchive(table, 8);
     DWORD end = GetFileSize(archiveHandle, 0), padding = 0;
-    if (table[0] + table[1] == end) end = table[0], padding = 7;
+    if (table[0] + table[1] == end) end = table[0], padding = CERT_MAX_PADDING;
 
     DWORD n = end - (DWORD)archiveStart;  // data ending before archiveStart wraps high
-    if (n > MAX_TAIL_SCAN + 7) n = MAX_TAIL_SCAN + 7;
+    if (n > MAX_TAIL_SCAN + CERT_MAX_PADDING) n = MAX_TAIL_SCAN + CERT_MAX_PADDING;
     // Data that ends before archiveStart (a file cut in its header) has fewer
     // than n bytes before its end: the seek fails and the read comes up short.
     SeekArchive((LONG)(end - n), FILE_BEGIN);

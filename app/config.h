@@ -2,12 +2,7 @@
 // completeness check of the download, and the default destination.
 #pragma once
 #include "app/sfxformat.h"
-#include "archive/zipformat.h"
 #include "platform/win32.h"
-
-// Largest ZIP data tail searched for the end record: 64 KiB of comment and the
-// record.
-#define MAX_TAIL_SCAN (65536 + END_RECORD_SIZE)
 
 // Reads the header into the shared run state. False when the signature is wrong
 // or the download is incomplete: the message has been shown and the program must

@@ -6,6 +6,7 @@
 // file. Every offset, width and value here is a stored format: the stub and the
 // builder must agree on each one.
 #pragma once
+#include "archive/zipformat.h"
 
 // The build passes the stub's length (CMakeLists.txt, HEADER_OFFSET) to every
 // target, so that the stub, its post-link check, the builder and the tests read
@@ -63,3 +64,23 @@ static_assert(sizeof(SFXHeader) == SFX_FIXED_HEADER_SIZE, "SFXHeader is stored a
 // Longest entry name the stub reads; a longer one ends the walk with
 // "Invalid filename.".
 #define MAX_ENTRY_NAME 258
+
+// Largest ZIP data tail searched for the end record: 64 KiB of comment and the
+// record.
+#define MAX_TAIL_SCAN (65536 + END_RECORD_SIZE)
+
+// A signed self-extractor (Authenticode) ends in a certificate table. The DOS
+// header holds the PE header's file offset (e_lfanew) at PE_HEADER_POINTER; the
+// security entry of the optional header's data directory, the table's file
+// offset and size, lies PE_SECURITY_ENTRY bytes after the PE header of a PE32
+// image. The table starts on a CERT_TABLE_ALIGNMENT boundary, so up to
+// CERT_MAX_PADDING zero bytes may stand between the ZIP end record and it.
+#define PE_HEADER_POINTER 0x3C
+#define PE_SECURITY_ENTRY 0x98
+#define CERT_TABLE_ALIGNMENT 8
+#define CERT_MAX_PADDING (CERT_TABLE_ALIGNMENT - 1)
+// The table's one WIN_CERTIFICATE: dwLength (the whole table), wRevision,
+// wCertificateType, then the PKCS#7 signature.
+#define CERT_HEADER_SIZE 8
+#define WIN_CERT_REVISION_2_0 0x0200
+#define WIN_CERT_TYPE_PKCS_SIGNED_DATA 0x0002
