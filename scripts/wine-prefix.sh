@@ -2,9 +2,31 @@
 #
 #   wine_prefix PREFIX   export WINEPREFIX=PREFIX and, on its first use, make the prefix
 #                        with the settings below; returns 1 with a message when Wine fails
+#   wine_mode            print how wine32's i386 programs run on this machine: "native
+#                        32-bit" or "i386 through qemu N.N.N"; returns 1 when they don't
+#   wine_mode_line       the line every Wine figure is printed under: "wine: MODE (VERSION)"
 #
-# Wine stays quiet and never offers to install Mono or Gecko.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine stays quiet and never offers to install Mono or Gecko. A prefix is always 32-bit:
+# with wine64 installed, a new one would otherwise be 64-bit, with other registry views.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+
+wine_mode() {
+    local out
+    # Started through qemu's user-mode emulator, QEMU_VERSION=1 makes the emulator print
+    # its own version instead of running the program: the one the kernel really starts.
+    out=$(QEMU_VERSION=1 timeout -k 5 120 /usr/lib/wine/wine --version 2>&1) || return 1
+    if [[ $out =~ qemu-i386\ version\ ([0-9][0-9.]*[0-9]) ]]; then
+        echo "i386 through qemu ${BASH_REMATCH[1]}"
+    elif [[ $out == wine-* ]]; then
+        echo "native 32-bit"
+    else
+        return 1
+    fi
+}
+
+wine_mode_line() {
+    echo "wine: $(wine_mode || echo "does not start") ($(wine --version 2>/dev/null))"
+}
 
 wine_prefix() {
     export WINEPREFIX=$1

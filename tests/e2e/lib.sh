@@ -18,8 +18,9 @@
 #
 # Each scenario runs in a subshell, in its own fresh folder $CASE (build/e2e/NAME, kept
 # after the run for inspection), and prints "PASS NAME" or "FAIL NAME: reasons" followed
-# by the robot transcript. A scenario fails when any check below fails; it goes on after
-# a failed check unless the body returns. Names: [A-Za-z0-9._-].
+# by the robot transcript, each with the scenario's wall time. A scenario fails when any
+# check below fails; it goes on after a failed check unless the body returns. Names:
+# [A-Za-z0-9._-].
 #
 # Variables (read-only):
 #   CASE, CASE_WIN     the scenario's folder, as a Linux and as a Windows path
@@ -42,7 +43,7 @@
 # default $CASE; robot scripts use the command language of tests/e2e/robot.cpp):
 #   sfx_start EXE [ARGS...]           start `wine EXE ARGS` (EXE relative to $CASE)
 #   robot [SECS] <<'EOF' ... EOF      run the robot with a script; fails on its failures
-#   sfx_wait [SECS]                   wait for the stub's end (default 20 s), expect exit
+#   sfx_wait [SECS]                   wait for the stub's end (default 30 s), expect exit
 #                                     code 0; a stub still running is killed and fails
 #   sfx_run EXE [ARGS...] <<'EOF'     sfx_start, robot, sfx_wait in one
 #   wine_run [SECS] PROGRAM [ARGS...] run any Windows program to its end (bounded), cwd
@@ -99,7 +100,7 @@ scenario() {  # NAME FUNCTION [ARGS...]
     local name=$1
     shift
     if [[ -n ${E2E_ONLY:-} && ! $name =~ $E2E_ONLY ]]; then return 0; fi
-    local dir="$E2E_OUT/$name"
+    local dir="$E2E_OUT/$name" began=$EPOCHREALTIME took
     rm -rf "$dir"
     mkdir -p "$dir"
     (
@@ -118,13 +119,14 @@ scenario() {  # NAME FUNCTION [ARGS...]
         fi
         exit 0
     ) </dev/null
+    took=$(awk -v a="$began" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f s", b - a }')
     if [[ -s $dir/.failures ]]; then
         E2E_FAILED=$((E2E_FAILED + 1))
-        echo "FAIL $name: $(paste -sd ';' "$dir/.failures" | sed 's/;/; /g')"
+        echo "FAIL $name ($took): $(paste -sd ';' "$dir/.failures" | sed 's/;/; /g')"
         if [[ -s $dir/robot.txt ]]; then sed 's/^/    | /' "$dir/robot.txt"; fi
     else
         E2E_PASSED=$((E2E_PASSED + 1))
-        echo "PASS $name"
+        echo "PASS $name ($took)"
     fi
 }
 
@@ -195,7 +197,7 @@ robot() {  # [SECS]; the script on stdin
 }
 
 sfx_wait() {  # [SECS]
-    local secs=${1:-20} i
+    local secs=${1:-30} i
     [[ -n $SFX_PID ]] || { fail "sfx_wait without a started stub"; return 1; }
     for ((i = 0; i < secs * 10; i++)); do
         kill -0 "$SFX_PID" 2>/dev/null || break

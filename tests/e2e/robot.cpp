@@ -373,7 +373,7 @@ bool Run(const std::vector<std::string> &t) {
 
     if (cmd == "wait" || cmd == "msgbox") {
         int withId = 0, withoutId = 0;
-        double secs = 10;
+        double secs = 30;
         for (size_t i = 2; i < t.size(); ++i) {
             if (t[i] == "with" && i + 1 < t.size()) withId = ParseId(t[++i]);
             else if (t[i] == "without" && i + 1 < t.size()) withoutId = ParseId(t[++i]);
@@ -398,7 +398,7 @@ bool Run(const std::vector<std::string> &t) {
     }
     if (cmd == "gone") {
         if (!current) { Fail("no current window"); return false; }
-        if (!WaitGone(current, ParseSecs(t, 1, 10))) {
+        if (!WaitGone(current, ParseSecs(t, 1, 30))) {
             Fail("window " + Quote(currentCaption) + " still open");
             return false;
         }
@@ -523,7 +523,7 @@ bool Run(const std::vector<std::string> &t) {
         PostMessageW(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)c);
         Say(cmd + " " + arg(1));
         if (cmd == "answer") {
-            if (!WaitGone(current, ParseSecs(t, 2, 10))) {
+            if (!WaitGone(current, ParseSecs(t, 2, 30))) {
                 Fail("window " + Quote(currentCaption) + " still open after " + arg(1));
                 return false;
             }

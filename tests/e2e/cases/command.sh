@@ -36,15 +36,15 @@ cm_record() { sed -n "s/^$2=//p" "$CASE/$1" | tr -d '\r'; }
 run_marker() {
     cm_start_marker "Run" "><marker.exe" --show-run-checkbox || return
     robot <<R
-wait "Run" 20 with 1007
+wait "Run" 30 with 1007
 expect-state 1007 visible checked
 expect-text 1007 "After extraction, run : marker.exe "
 settext 101 "$CASE_WIN\\out dir"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     cm_await "out dir/marker-out.txt" || return
     expect_file "out dir/a.txt" "alpha"
     local cwd line program
@@ -64,15 +64,15 @@ scenario command-run-marker run_marker
 hidden_with_parameters() {
     cm_start_marker "Hidden" "><marker.exe|/q hello" || return
     robot <<R
-wait "Hidden" 20 with 1007
+wait "Hidden" 30 with 1007
 expect-state 1007 hidden checked
 expect-text 1007 "After extraction, run : marker.exe q hello"
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     cm_await out/marker-out.txt || return
     local line
     line=$(cm_record out/marker-out.txt cmdline)
@@ -84,16 +84,16 @@ scenario command-hidden-parameters hidden_with_parameters
 unticked() {
     cm_start_marker "Untick" "><marker.exe" --show-run-checkbox || return
     robot <<R
-wait "Untick" 20 with 1007
+wait "Untick" 30 with 1007
 click 1007
 sleep 0.3
 expect-state 1007 unchecked
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "alpha"
     expect_file out/marker.exe
     sleep 2  # a started marker writes its record within a second or two
@@ -116,15 +116,15 @@ inf_install() {
         -C in setup.inf readme.txt || return
     MARKER_OUT="$CASE_WIN\\planted.txt" sfx_start app.exe
     robot <<R
-wait "Inf" 20 with 1007
+wait "Inf" 30 with 1007
 expect-state 1007 visible checked
 expect-text 1007 "After extraction, install : setup.inf "
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/setup.inf
     local i value=
     for ((i = 0; i < 15; i++)); do
@@ -149,22 +149,22 @@ browse_new() {
     local name="tarvex-e2e-new-$$"
     sfx_start app.exe
     robot <<R
-wait "Browse" 20 with 775
+wait "Browse" 30 with 775
 click 775
-wait "Extract to : " 10 with 1277
+wait "Extract to : " 30 with 1277
 expect-title "Extract to : "
 expect-text 1277 "New..."
 expect-state 1277 visible
 command 1277
-wait "Create subdirectory" 10 with 3002
+wait "Create subdirectory" 30 with 3002
 text 3001
 settext 3002 "$name"
 answer IDOK
-wait "Browse" 5 with 101
+wait "Browse" 30 with 101
 text 101
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     local base dest
     base=$(sed -n 's/^text 3001 "\(.*\)"$/\1/p' "$TRANSCRIPT")
     dest=$(sed -n 's/^text 101 "\(.*\)"$/\1/p' "$TRANSCRIPT")

@@ -17,10 +17,10 @@ signed_extracts() {
         --sign-cert cert.pem --sign-key key.pem -C in . || return
     osslsigncode verify -CAfile cert.pem app.exe >/dev/null 2>&1 || fail "osslsigncode verify failed"
     sfx_run app.exe <<'EOF'
-wait "Signed" 20 with 301
+wait "Signed" 30 with 301
 expect-list 301 "a.txt" "sub/" "sub/b.txt"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 expect-msgbox "All files have been extracted." no OK
 answer IDOK
 EOF
@@ -35,7 +35,7 @@ signed_byte_appended() {
     sfx_make app.exe --caption "Signed" --sign-cert cert.pem --sign-key key.pem -C in . || return
     append_bytes app.exe "00"
     sfx_run app.exe <<'EOF'
-msgbox "Error.." 20
+msgbox "Error.." 30
 expect-msgbox "Incorrect file size, please try to download this file again." error OK
 answer IDOK
 EOF
@@ -52,10 +52,10 @@ accented_names() {
     printf 'Größe' >in/Übersicht/Größe.txt
     sfx_make app.exe --caption "Names" --dir "$CASE_WIN\\out" --select-files -C in . || return
     sfx_run app.exe <<'EOF'
-wait "Names" 20 with 301
+wait "Names" 30 with 301
 expect-list 301 "café.txt" "Übersicht/" "Übersicht/Größe.txt"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 EOF
     expect_file out/café.txt "café"
@@ -69,9 +69,9 @@ elevation_admin() {
     "$E2E_MKSFX" --info app.exe | grep -q "manifest execution level requireAdministrator" ||
         fail "--info does not show requireAdministrator"
     sfx_run app.exe <<'EOF'
-wait "Admin" 20 with 301
+wait "Admin" 30 with 301
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 EOF
     expect_file out/a.txt "alpha"

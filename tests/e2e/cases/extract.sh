@@ -48,7 +48,7 @@ example_header() {
     mkdir -p out
     SFX_CWD=$CASE/out sfx_start "$CASE/app.exe"
     robot <<R
-wait "Self Extracting Archive, TARVEX 1.5" 20 with 301
+wait "Self Extracting Archive, TARVEX 1.5" 30 with 301
 expect-list 301 "ADOPTED.W52" "notes.txt"
 expect-selected 301 2
 expect-state 301 visible
@@ -59,11 +59,11 @@ expect-state 501 unchecked
 expect-state 1007 hidden checked
 expect-text 1007 "After extraction, run : ADOPTED.W52 "
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 expect-msgbox "All files have been extracted." no OK
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/ADOPTED.W52 "adopted"
     expect_file out/notes.txt "notes"
 }
@@ -89,17 +89,17 @@ start_typed_destination() {
     ex_where app.exe big.bin && [[ $EX_METHOD == 8 ]] || fail "big.bin is not deflated"
     sfx_start app.exe
     robot <<R
-wait "Typed" 20 with 301
+wait "Typed" 30 with 301
 expect-list 301 "alpha.txt" "big.bin" "empty.txt" "Mid/" "Mid/inner.sto" "Zeta.txt"
 expect-selected 301 6
 expect-text 101 "$CASE_WIN"
 settext 101 "$CASE_WIN\\out\\deep"
 click IDOK
-msgbox "Finished." 20
+msgbox "Finished." 30
 expect-msgbox "All files have been extracted." no OK
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     local f
     for f in Zeta.txt alpha.txt Mid/inner.sto empty.txt big.bin; do
         expect_same "out/deep/$f" "in/$f" && ex_dos_time "out/deep/$f" "in/$f"
@@ -116,13 +116,13 @@ local_time() {
     TZ=Asia/Kolkata sfx_make app.exe --caption "Zone" -C in a.txt || return
     TZ=Asia/Kolkata sfx_start app.exe
     robot <<R
-wait "Zone" 20 with 301
+wait "Zone" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "zoned" && ex_dos_time out/a.txt in/a.txt
 }
 scenario extract-local-time local_time
@@ -135,7 +135,7 @@ plain_list_locked() {
     sfx_make app.exe --caption "Plain" --lock-overwrite -C in one.txt two.txt || return
     sfx_start app.exe
     robot <<R
-wait "Plain" 20 with 302
+wait "Plain" 30 with 302
 expect-state 302 visible
 expect-state 301 hidden
 expect-list 302 "one.txt" "two.txt"
@@ -145,15 +145,15 @@ expect-state 503 missing
 expect-state 509 missing
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Finished." 10
-wait "Plain" 5
+msgbox "Finished." 30
+wait "Plain" 30
 expect-state 301 visible
 expect-state 302 hidden
 expect-selected 301 0
-msgbox "Finished." 5
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/one.txt "one"
     expect_file out/two.txt "two"
 }
@@ -169,13 +169,13 @@ overwrite_values() {
         sfx_make "app$opts.exe" --caption "Mode $opts" --raw-options "$opts" -C in a.txt || return
         sfx_start "app$opts.exe"
         robot <<R
-wait "Mode $opts" 20 with 301
+wait "Mode $opts" 30 with 301
 expect-state $on checked
 expect-state $off1 unchecked
 expect-state $off2 unchecked
 answer IDCANCEL
 R
-        sfx_wait 10
+        sfx_wait 30
     done
 }
 scenario extract-overwrite-values overwrite_values
@@ -190,29 +190,29 @@ confirm_overwrite() {
     sfx_make app.exe --caption "Confirm" --select-files -C in a.txt b.txt c.txt d.txt || return
     sfx_start app.exe
     robot <<R
-wait "Confirm" 20 with 301
+wait "Confirm" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-wait "Confirm overwrite of..." 10
+wait "Confirm overwrite of..." 30
 expect-text 101 "a.txt...already exists, overwrite ?"
 expect-state 401 unchecked
 answer IDOK
-wait "Confirm overwrite of..." 10
+wait "Confirm overwrite of..." 30
 expect-text 101 "b.txt...already exists, overwrite ?"
 answer IDCANCEL
-wait "Confirm overwrite of..." 10
+wait "Confirm overwrite of..." 30
 expect-text 101 "c.txt...already exists, overwrite ?"
 check 401 1
 answer IDOK
-msgbox "Finished." 10
-wait "Confirm" 5 with 301
+msgbox "Finished." 30
+wait "Confirm" 30 with 301
 expect-state 501 checked
 expect-state 502 unchecked
 expect-state 503 unchecked
-msgbox "Finished." 5
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "new a"
     expect_file out/b.txt "old b"
     expect_mtime out/b.txt "2001-01-01 00:00:00"
@@ -230,22 +230,22 @@ confirm_never_again() {
     sfx_make app.exe --caption "Never" -C in a.txt b.txt c.txt || return
     sfx_start app.exe
     robot <<R
-wait "Never" 20 with 301
+wait "Never" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-wait "Confirm overwrite of..." 10
+wait "Confirm overwrite of..." 30
 expect-text 101 "a.txt...already exists, overwrite ?"
 check 401 1
 answer IDCANCEL
-msgbox "Finished." 10
-wait "Never" 5 with 301
+msgbox "Finished." 30
+wait "Never" 30 with 301
 expect-state 502 checked
 expect-state 501 unchecked
 expect-state 503 unchecked
-msgbox "Finished." 5
+msgbox "Finished." 30
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "old a"
     expect_file out/b.txt "old b"
     expect_file out/c.txt "new c"
@@ -263,15 +263,15 @@ dont_overwrite() {
     sfx_make app.exe --caption "Keep" --overwrite never -C in a.txt b.txt || return
     sfx_start app.exe
     robot <<R
-wait "Keep" 20 with 301
+wait "Keep" 30 with 301
 expect-state 502 checked
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 expect-msgbox "All files have been extracted." no OK
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "old a"
     expect_mtime out/a.txt "2002-02-02 02:02:02"
     expect_file out/b.txt "new b"
@@ -296,17 +296,17 @@ password_once() {  # TOOL
     sfx_make app.exe --caption "Secret $1" enc.zip || return
     sfx_start app.exe
     robot <<R
-wait "Secret $1" 20 with 301
+wait "Secret $1" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-wait "Enter password..." 10 with 101
+wait "Enter password..." 30 with 101
 settext 101 "secret"
 answer IDOK
-msgbox "Finished." 10
+msgbox "Finished." 30
 expect-msgbox "All files have been extracted." no OK
 answer IDOK
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_same out/one.txt in/one.txt
     expect_same out/two.txt in/two.txt
     [[ $(grep -c 'window "Enter password..."' "$TRANSCRIPT") == 1 ]] ||
@@ -324,27 +324,27 @@ password_refused() {
     [[ ${#wrong[@]} == 3 ]] || { fail "no wrong passwords found"; return; }
     sfx_start app.exe
     robot <<R
-wait "Refused" 20 with 301
+wait "Refused" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-wait "Enter password..." 10 with 101
+wait "Enter password..." 30 with 101
 settext 101 "${wrong[0]}"
 answer IDOK
-wait "Enter password..." 10 with 101
+wait "Enter password..." 30 with 101
 settext 101 "${wrong[1]}"
 answer IDOK
-wait "Enter password..." 10 with 101
+wait "Enter password..." 30 with 101
 settext 101 "${wrong[2]}"
 answer IDOK
 absent "Enter password..." 1.5
 absent "Error.." 0.5
 absent "Finished." 0.5
-wait "Refused" 5 with 301
+wait "Refused" 30 with 301
 expect-items-selected 301 "one.txt" "two.txt"
 expect-state IDOK enabled
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_no_file out
 }
 scenario extract-password-refused password_refused
@@ -357,19 +357,19 @@ unknown_method() {
     patch_bytes app.exe $((EX_HEADER + 8)) "0c 00"
     sfx_start app.exe
     robot <<R
-wait "Method" 20 with 301
+wait "Method" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Error.." 10
+msgbox "Error.." 30
 expect-msgbox "Unknown compression type" error OK
 answer IDOK
 absent "Error.." 0.5
 absent "Finished." 0.5
-wait "Method" 5 with 301
+wait "Method" 30 with 301
 expect-items-selected 301 "b.txt" "c.txt"
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "first"
     expect_file out/b.txt ""
     expect_no_file out/c.txt
@@ -385,26 +385,26 @@ crc_mismatch() {
     patch_bytes app.exe "$EX_DATA" "53"  # "second" becomes "Second"
     sfx_start app.exe
     robot <<R
-wait "Damaged" 20 with 301
+wait "Damaged" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Error.." 10
+msgbox "Error.." 30
 expect-msgbox "The selected file(s) couldn't get extracted." error OK
 answer IDOK
-wait "Damaged" 5 with 301
+wait "Damaged" 30 with 301
 expect-items-selected 301 "b.txt"
 click IDOK
-wait "Confirm overwrite of..." 10
+wait "Confirm overwrite of..." 30
 expect-text 101 "b.txt...already exists, overwrite ?"
 answer IDOK
-msgbox "Error.." 10
+msgbox "Error.." 30
 expect-msgbox "The selected file(s) couldn't get extracted." error OK
 answer IDOK
-wait "Damaged" 5 with 301
+wait "Damaged" 30 with 301
 expect-items-selected 301 "b.txt"
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "first"
     expect_file out/b.txt "Second"
     expect_file out/c.txt "third"
@@ -419,19 +419,19 @@ damaged_over_existing() {
     put_file out/b.txt "the user's own"
     sfx_start app.exe
     robot <<R
-wait "Kept" 20 with 301
+wait "Kept" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-wait "Confirm overwrite of..." 10
+wait "Confirm overwrite of..." 30
 answer IDOK
-msgbox "Error.." 10
+msgbox "Error.." 30
 expect-msgbox "The selected file(s) couldn't get extracted." error OK
 answer IDOK
-wait "Kept" 5 with 301
+wait "Kept" 30 with 301
 expect-items-selected 301 "b.txt"
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/b.txt "the user's own"
     expect_file out/c.txt "third"
     [[ -z $(ls out | grep -iv '^[abc]\.txt$') ]] || fail "left in out: $(ls out)"
@@ -448,25 +448,25 @@ device_names() {
     sfx_make app.exe --caption "Devices" --select-files -C in nul.txt a/con com1.log ok.txt || return
     sfx_start app.exe
     robot <<R
-wait "Devices" 20 with 301
+wait "Devices" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Cannot open file .." 10
+msgbox "Cannot open file .." 30
 expect-msgbox "$CASE_WIN\\out\\a\\con" error OK
 answer IDOK
-msgbox "Cannot open file .." 10
+msgbox "Cannot open file .." 30
 expect-msgbox "$CASE_WIN\\out\\com1.log" error OK
 answer IDOK
-msgbox "Cannot open file .." 10
+msgbox "Cannot open file .." 30
 expect-msgbox "$CASE_WIN\\out\\nul.txt" error OK
 answer IDOK
-msgbox "Error.." 10
+msgbox "Error.." 30
 answer IDOK
-wait "Devices" 5 with 301
+wait "Devices" 30 with 301
 expect-items-selected 301 "a/con" "com1.log" "nul.txt"
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/ok.txt "fine"
     [[ $(ls out) == ok.txt ]] || fail "out holds: $(ls out)"
     expect_no_transcript "already exists"
@@ -480,7 +480,7 @@ auto_start() {
     put_file in/sub/b.txt "auto b"
     sfx_make '!auto.exe' --caption "Auto" --auto-start --dir "$CASE_WIN\\out" -C in a.txt sub || return
     sfx_start '!auto.exe'
-    sfx_wait 20
+    sfx_wait 30
     expect_file out/a.txt "auto a"
     expect_file out/sub/b.txt "auto b"
 }

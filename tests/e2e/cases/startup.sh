@@ -46,7 +46,7 @@ refused() {  # KIND
     two_files_sfx app.exe --caption "Refused" || return
     damage "$1" "$CASE/app.exe"
     sfx_run app.exe <<EOF
-msgbox "Error.." 20
+msgbox "Error.." 30
 expect-msgbox "$SIZE_MSG" error OK
 answer IDOK
 EOF
@@ -73,7 +73,7 @@ PY
     sfx_make app.exe --caption "Comment" c.zip || return
     [[ $(tail -c 1 "$CASE/app.exe") == c ]] || fail "mksfx dropped the comment"
     sfx_run app.exe <<'EOF'
-wait "Comment" 20 with 301
+wait "Comment" 30 with 301
 expect-list 301 "a.txt"
 answer IDCANCEL
 EOF
@@ -88,7 +88,7 @@ no_check_truncated() {
     two_files_sfx app.exe --caption "Unchecked" --no-size-check --select-files || return
     cut_file "$CASE/app.exe" $(($(archive_start "$CASE/app.exe") + 3000))
     sfx_run app.exe <<'EOF'
-wait "Unchecked" 20 with 301
+wait "Unchecked" 30 with 301
 expect-list 301 "a.txt" "b.txt"
 expect-selected 301 2
 answer IDCANCEL
@@ -102,10 +102,10 @@ no_check_empty() {
     two_files_sfx app.exe --caption "Empty" --no-size-check --select-files || return
     damage zip-22-bytes "$CASE/app.exe"
     sfx_run app.exe <<'EOF'
-msgbox "Error.." 20
+msgbox "Error.." 30
 expect-msgbox "Error reading archive." error OK
 answer IDOK
-wait "Empty" 20 with 301
+wait "Empty" 30 with 301
 expect-list 301
 answer IDCANCEL
 EOF
@@ -123,16 +123,16 @@ startup_message() {  # MKSFX-STYLE ICON BUTTONS ANSWER GOES-ON
         --message-style "$style" || return
     if [[ $goes_on == yes ]]; then
         sfx_run app.exe <<EOF
-msgbox "Greeting" 20
+msgbox "Greeting" 30
 expect-msgbox "Read me first." $icon $buttons
 answer $answer
-wait "Greeting" 20 with 301
+wait "Greeting" 30 with 301
 expect-list 301 "a.txt" "b.txt"
 answer IDCANCEL
 EOF
     else
         sfx_run app.exe <<EOF
-msgbox "Greeting" 20
+msgbox "Greeting" 30
 expect-msgbox "Read me first." $icon $buttons
 answer $answer
 EOF
@@ -154,10 +154,10 @@ message_printable() {
     [[ $(od -An -tx1 -j $((HEADER_OFFSET + 9 + 5 + 2)) -N2 "$CASE/app.exe" | tr -d ' ') == "0e21" ]] ||
         fail "the message is not stored with its first byte '!'"
     sfx_run app.exe <<'EOF'
-msgbox "Plain" 20
+msgbox "Plain" 30
 expect-msgbox "!Hello, world." no OK
 answer IDOK
-wait "Plain" 20 with 301
+wait "Plain" 30 with 301
 answer IDCANCEL
 EOF
 }
@@ -169,10 +169,10 @@ empty_caption() {
     two_files_sfx app.exe --message "Hi." --message-style ok-cancel || return
     cp "$CASE/app.exe" "$CASE/renamed copy.exe"
     sfx_run "renamed copy.exe" /s extra "arg uments" <<'EOF'
-msgbox "Tarvex Self-Extractor" 20
+msgbox "Tarvex Self-Extractor" 30
 expect-msgbox "Hi." information OK,Cancel
 answer IDOK
-wait "Tarvex Self-Extractor" 20 with 301
+wait "Tarvex Self-Extractor" 30 with 301
 expect-title "Tarvex Self-Extractor"
 expect-list 301 "a.txt" "b.txt"
 answer IDCANCEL
@@ -197,7 +197,7 @@ auto_start() {  # NAME AUTO [MKSFX ARGS...]
         expect_same out/b.txt in/b.txt
     else
         sfx_run "$name" <<'EOF'
-wait "Auto" 20 with 301
+wait "Auto" 30 with 301
 expect-items-selected 301 "a.txt" "b.txt"
 answer IDCANCEL
 EOF
@@ -227,7 +227,7 @@ header_room() {
     mv "$f.new" "$f"
     patch_bytes "$f" $((HEADER_OFFSET + 6)) "$(printf '%02x %02x' $((size & 255)) $((size >> 8)))"
     sfx_run app.exe <<'EOF2'
-wait "Room" 20 with 301
+wait "Room" 30 with 301
 expect-list 301 "a.txt" "b.txt"
 answer IDCANCEL
 EOF2
@@ -245,7 +245,7 @@ destination() {  # DIR PATTERN [REG-KEY VALUE-NAME DATA]
     fi
     two_files_sfx app.exe --caption "Destination" --dir "$dir" || return
     sfx_run app.exe <<'EOF2'
-wait "Destination" 20 with 301
+wait "Destination" 30 with 301
 text 101
 answer IDCANCEL
 EOF2
