@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Post-link step of the stub: turns the linked image into the shipped file.
 
-    finish-stub.py STUB MAP HEADER_OFFSET
+    finish-stub.py STUB MAP HEADER_OFFSET TIME_STAMP
 
-Four jobs, in this order:
+Six jobs, in this order:
   1. size        the image must fit below HEADER_OFFSET, where the builder puts the
                  configuration header;
   2. directory   the data-directory entries the linker leaves empty because their
@@ -11,7 +11,11 @@ Four jobs, in this order:
                  from the symbols that bound the tables in the map file;
   3. signatures  no ZIP record signature anywhere in the image, so that no ZIP reader
                  takes stub bytes for an archive record;
-  4. padding     zero bytes up to HEADER_OFFSET.
+  4. padding     zero bytes up to HEADER_OFFSET;
+  5. time stamp   the PE header's TimeDateStamp (the linker writes none, so that the same
+                 sources give the same bytes): TIME_STAMP, seconds since 1970;
+  6. checksum     the PE checksum of the padded file, last, as it covers every byte (the
+                 linker's is stale once the steps above changed the header).
 A failed job removes the stub, so that the next build links it again; an image that is
 too large is kept aside as STUB.oversize for a look at what grew (objdump -h).
 
@@ -83,6 +87,27 @@ def pad(image, header_offset):
     image.extend(bytes(header_offset - len(image)))
 
 
+def set_time_stamp(image, seconds):
+    opt, _, _ = pe_headers(image)
+    # TimeDateStamp is the second field of the COFF header, which ends at the optional header.
+    struct.pack_into("<I", image, opt - 20 + 4, seconds & 0xFFFFFFFF)
+
+
+def pe_checksum(image):
+    """The PE checksum: 16-bit one's-complement-style sum of the file's words with the
+    CheckSum field taken as zero, folded, plus the file's length."""
+    opt, _, _ = pe_headers(image)
+    at = opt + 64  # CheckSum in the optional header
+    data = bytes(image[:at]) + b"\0\0\0\0" + bytes(image[at + 4:])
+    if len(data) % 2:
+        data += b"\0"
+    total = 0
+    for (word,) in struct.iter_unpack("<H", data):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return ((total & 0xFFFF) + len(image)) & 0xFFFFFFFF, at
+
+
 def section_fill(image):
     """'.text 17728/17920, ...': each section's used bytes against its room in the file."""
     _, table, count = pe_headers(image)
@@ -98,6 +123,7 @@ def section_fill(image):
 
 def main():
     stub, map_path, header_offset = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    time_stamp = int(sys.argv[4])
     with open(stub, "rb") as f:
         image = bytearray(f.read())
     linked = len(image)
@@ -107,6 +133,9 @@ def main():
         check_signatures(image)
         fill = section_fill(image)
         pad(image, header_offset)
+        set_time_stamp(image, time_stamp)
+        checksum, at = pe_checksum(image)
+        struct.pack_into("<I", image, at, checksum)
     except Failed as e:
         if linked > header_offset:
             os.replace(stub, stub + ".oversize")
