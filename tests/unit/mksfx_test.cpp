@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/testutil.h"
+#include "support/mksfx_fixture.h"
 #include "support/zipkit.h"
 
 namespace fs = std::filesystem;
@@ -61,59 +61,23 @@ std::string Wrong(const std::string &f) {
 
 // The stub's completeness check: an end record whose comment ends at the file's end.
 bool EndsWithEndRecord(const std::string &f) {
-    size_t start = zipkit::SfxArchiveStart(f);
-    size_t n = std::min<size_t>(f.size() - start, 65558);
-    size_t tail = f.size() - n;
-    for (size_t i = 0; n > 22 && i <= n - 22; ++i)
-        if (Get32(f, tail + i) == zipkit::END_SIGNATURE && tail + i + 22 + Get16(f, tail + i + 20) == f.size())
-            return true;
-    return false;
+    size_t end = zipkit::FindEndRecord(f);
+    return end != std::string::npos && end + zipkit::kEndRecordSize + Get16(f, end + 20) == f.size();
 }
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using mksfxtest::Result;
 
-class MksfxTest : public ::testing::Test {
+class MksfxTest : public mksfxtest::MksfxFixture {
 protected:
-    testutil::TempDir tmp{"mksfx_test"};
-    fs::path dir = tmp.path();
-
-    // A stub of the right length, and a folder whose bytes and times are the same
-    // on every run, so that what mksfx makes of it is too.
+    // A folder whose bytes and times are the same on every run, so that what
+    // mksfx makes of it is too.
     void SetUp() override {
-        std::string stub(kHeaderOffset, '\0');
-        for (size_t i = 0; i < stub.size(); ++i) stub[i] = char(i * 7 + 3);
-        Write("stub.bin", stub);
+        MksfxFixture::SetUp();
         Write("d/rand.bin", testutil::RandomData(3000, 1));
+        Write("pw", "pw\n");
         ASSERT_EQ(Sh("mkdir -p d/sub && printf hello > d/a.txt && seq 1 3000 > d/sub/b.txt && : > d/empty"
                      " && find d -exec touch -d '2001-06-04 10:35:28' {} +"),
                   0);
-    }
-
-    void Write(const std::string &name, const std::string &data) {
-        testutil::WriteHostFile(dir / name, data);
-    }
-    std::string Slurp(const std::string &name) { return testutil::ReadHostFile(dir / name); }
-    int Sh(const std::string &command) {
-        std::string line = "cd '" + dir.string() + "' && MKSFX='" MKSFX_PATH "' && (" + command +
-                           ") >sh.log 2>&1";
-        int rc = std::system(line.c_str());
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    }
-    // mksfx with the test stub (a later --stub wins).
-    Result Run(const std::string &args) {
-        std::string line = "cd '" + dir.string() + "' && '" MKSFX_PATH "' --stub stub.bin " + args +
-                           " >run.out 2>run.err";
-        int rc = std::system(line.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp("run.out"), Slurp("run.err")};
-    }
-    bool Exists(const std::string &name) { return fs::exists(dir / name); }
-    bool TempLeftovers() {
-        for (auto &e : fs::directory_iterator(dir))
-            if (e.path().filename().string().find(".tmp") != std::string::npos) return true;
-        return false;
     }
     // The entry names in central-directory order, as unzip lists them.
     std::vector<std::string> UnzipNames(const std::string &archive) {
@@ -144,6 +108,8 @@ TEST_F(MksfxHeader, WorkedExampleIsSixtyBytesAfterTheWholeStub) {
     std::string f = Slurp("out.exe");
     std::string stub = Slurp("stub.bin");
     ASSERT_GT(f.size(), kHeaderOffset + 64);
+    size_t checksum = Get32(stub, 0x3C) + 88;  // the PE checksum is the whole file's
+    f.replace(checksum, 4, stub, checksum, 4);
     EXPECT_EQ(f.substr(0, stub.size()), stub);
     std::string expect = std::string("DID\x22\x00\x01\x3C\x00", 8) + "\x23" +
                          "Self Extracting Archive, TARVEX 1.5" + std::string(1, '\0') + "\x0D" +
@@ -231,7 +197,7 @@ TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
     };
     for (const Maker &m : makers) {
         SCOPED_TRACE(m.label);
-        fs::remove(dir / "in.zip");
+        fs::remove(fs::path(dir) / "in.zip");
         ASSERT_EQ(Sh(m.command), 0) << Slurp("sh.log");
         Result r = Run("--keep-order -o out.exe in.zip");
         ASSERT_EQ(r.status, 0) << r.err;
@@ -321,7 +287,7 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
          "c=struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,20,10,0,0,0,0,0,n,n,5,0,0,0,0,0,0)+b'huge1';"
          "o=35+n;f.write(c+struct.pack('<IHHHHIIH',0x06054b50,0,0,1,1,len(c),o,0))\"",
          "in.zip", "huge1: the self-extractor would exceed 2 GiB"},
-        {"password for a zip input", "zip -q in.zip d/a.txt", "--password pw in.zip", "apply to packed files"},
+        {"password for a zip input", "zip -q in.zip d/a.txt", "--password-file pw in.zip", "apply to packed files"},
         {"unknown option", "", "--frobnicate d", "--frobnicate: unknown option"},
         {"bad overwrite mode", "", "--overwrite=sometimes d", "--overwrite: expected confirm"},
         {"style without message", "", "--message-style 1 d", "--message-style needs a --message"},
@@ -334,7 +300,8 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
         Result r = Run("-o out.exe " + c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.expect), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        for (size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1)
+            EXPECT_EQ(r.err.compare(at, 7, "mksfx: "), 0) << r.err;
         EXPECT_FALSE(Exists("out.exe"));
         EXPECT_FALSE(TempLeftovers());
     }
@@ -359,8 +326,8 @@ TEST_F(MksfxPack, FoldersWithEachMethodAndEncryption) {
         {"--level 1", "--level 1", "", 8, 0},
         {"--store", "--store", "", 0, 0},
         {"--level 0 stores", "--level 0", "", 0, 0},
-        {"--password", "--password pw", "pw", 8, 0},
-        {"--store --password", "--store --password=pw", "pw", 0, 0},
+        {"--password-file", "--password-file pw", "pw", 8, 0},
+        {"--store --password-file", "--store --password-file=pw", "pw", 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -423,8 +390,8 @@ TEST_F(MksfxPack, DosTimeOfEachFileInLocalTime) {
 }
 
 TEST_F(MksfxPack, SameInputsGiveTheSameBytes) {
-    ASSERT_EQ(Run("--password pw -o one.exe d").status, 0);
-    ASSERT_EQ(Run("--password pw -o two.exe d").status, 0);
+    ASSERT_EQ(Run("--password-file pw -o one.exe d").status, 0);
+    ASSERT_EQ(Run("--password-file pw -o two.exe d").status, 0);
     EXPECT_EQ(Slurp("one.exe"), Slurp("two.exe"));
 }
 
@@ -437,7 +404,7 @@ TEST_F(MksfxCli, HelpDocumentsEveryOption) {
     for (const std::string &option :
          {"--output", "--stub", "--caption", "--dir", "--command", "--message", "--message-style",
           "--show-run-checkbox", "--select-files", "--lock-overwrite", "--overwrite", "--no-size-check",
-          "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password",
+          "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password-file",
           "--base", std::to_string(kHeaderOffset).c_str(), "ZIP64", "exit code"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
@@ -452,16 +419,13 @@ TEST_F(MksfxCli, FindsTheStubBesideItselfOrInTheWin32BuildTree) {
         {"alone/deeper/mksfx", "", 2},
     };
     for (const Case &c : cases) {
-        fs::path program = dir / c.program;
+        fs::path program = fs::path(dir) / c.program;
         fs::create_directories(program.parent_path());
         fs::copy_file(MKSFX_PATH, program);
-        if (*c.stub) {
-            fs::create_directories((dir / c.stub).parent_path());
-            fs::copy_file(dir / "stub.bin", dir / c.stub);
-        }
+        if (*c.stub) Write(c.stub, Slurp("stub.bin"));
         EXPECT_EQ(Sh(program.string() + " -o out.exe d/a.txt"), c.status) << c.program << Slurp("sh.log");
         EXPECT_EQ(Exists("out.exe"), c.status == 0);
-        fs::remove(dir / "out.exe");
+        fs::remove(fs::path(dir) / "out.exe");
     }
     EXPECT_NE(Slurp("sh.log").find("give --stub PATH"), std::string::npos);
 }
