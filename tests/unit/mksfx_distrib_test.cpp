@@ -116,6 +116,8 @@ TEST_F(MksfxDistrib, NamesInTheTargetCodePage) {
          "æoå.txt"},
         {"--names-cp 850", CraftZipCommand("b'\\x91o\\x86.txt'", false), "--names-cp 850 in.zip",
          "\xE6o\xE5.txt", "æoå.txt"},
+        {"zip -P (descriptors), accented", "mkdir d && : > d/café.txt && cd d && zip -q -P pw ../in.zip café.txt",
+         "in.zip", "caf\xE9.txt", "café.txt"},
         {"zip, --names-raw keeps bit 11", CraftZipCommand("'café.txt'.encode()", true), "--names-raw in.zip",
          "café.txt", "café.txt"},
     };
@@ -130,7 +132,7 @@ TEST_F(MksfxDistrib, NamesInTheTargetCodePage) {
         EXPECT_EQ(stored, c.stored);
         EXPECT_EQ(anyFlag, c.args.find("--names-raw in.zip") != std::string::npos);
         // Other ZIP readers see the Unicode name, and the headers agree.
-        EXPECT_EQ(Sh("unzip -tq out.exe"), 0);
+        EXPECT_EQ(Sh("unzip -tq -P pw out.exe"), 0);
         if (!c.unzipName.empty())
             EXPECT_EQ(Sh("unzip -Z1 out.exe | grep -qxF '" + c.unzipName + "'"), 0);
     }
@@ -152,6 +154,9 @@ TEST_F(MksfxDistrib, Refusals) {
         {"a stub of zeros", "mkdir d && : > d/a && head -c " + std::to_string(HEADER_OFFSET) + " /dev/zero > z.bin",
          "--stub z.bin -C d .", "z.bin: not a Windows program (no PE header)"},
         {"key without certificate", "mkdir d && : > d/a", "--sign-key k.pem -C d .", "need a --sign-cert"},
+        {"a key with a password, none given",
+         "mkdir d && : > d/a && openssl req -x509 -newkey rsa:2048 -keyout k.pem -passout pass:s3 -out c.pem -days 2 "
+         "-subj /CN=t", "--sign-cert c.pem --sign-key k.pem -C d .", "a key with a password needs --sign-pass-file"},
         {"signing fails", "mkdir d && : > d/a", "--sign-cert none.pem --sign-key none.pem -C d .",
          "signing failed"},
     };
@@ -171,11 +176,11 @@ TEST_F(MksfxDistrib, Refusals) {
 TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
     // Signing needs a real PE file.
     if (ReadHostFile(kRealStub).size() != HEADER_OFFSET) GTEST_SKIP() << "no win32 stub at " << kRealStub;
-    ASSERT_EQ(Sh("mkdir d && printf hi > d/café.txt && openssl req -x509 -newkey rsa:2048 -nodes -keyout k.pem"
-                 " -out c.pem -days 2 -subj /CN=test"),
+    ASSERT_EQ(Sh("mkdir d && printf hi > d/café.txt && openssl req -x509 -newkey rsa:2048 -passout pass:s3cret"
+                 " -keyout k.pem -out c.pem -days 2 -subj /CN=test && echo s3cret > pass"),
               0);
     ASSERT_EQ(Mksfx("--caption Cap --dir '><' --select-files --overwrite never --message Hi --message-style "
-                    "yes-no --sign-cert c.pem --sign-key k.pem -o s.exe -C d .",
+                    "yes-no --sign-cert c.pem --sign-key k.pem --sign-pass-file pass -o s.exe -C d .",
                     kRealStub)
                   .status,
               0);
@@ -184,6 +189,18 @@ TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
     ASSERT_EQ(Sh("cp s.exe appended.exe && printf x >> appended.exe && head -c 22600 s.exe > cut.exe &&"
                  " head -c 30000 /dev/urandom > foreign.exe"),
               0);
+    // A signed file whose security entry was grown over junk appended to it.
+    ASSERT_EQ(Sh("cp s.exe grown.exe && printf 'junkjunk' >> grown.exe && python3 -c \"import struct;"
+                 "b=bytearray(open('grown.exe','rb').read());e=struct.unpack('<I',b[60:64])[0]+0x9C;"
+                 "b[e:e+4]=struct.pack('<I',struct.unpack('<I',b[e:e+4])[0]+8);open('grown.exe','wb').write(b)\""),
+              0);
+    // The PE checksum of an unsigned output is the whole file's (an even size:
+    // osslsigncode counts an odd last byte otherwise than the PE format does).
+    for (const char *caption : {"", "x"})
+        if (Mksfx(std::string("--caption '") + caption + "' -o u.exe -C d .", kRealStub).status == 0 &&
+            Slurp("u.exe").size() % 2 == 0)
+            break;
+    EXPECT_EQ(Sh("osslsigncode verify u.exe 2>&1 | grep -q 'invalid PE checksum'"), 1);
     struct {
         const char *file;
         int status;
@@ -196,6 +213,8 @@ TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
           "  auto-start           no ", "complete             yes", "entries              1,",
           "           2  stored               2  no         \"café.txt\""}},
         {"appended.exe", 2, {"signed               DAMAGED", "complete             NO: ", "Incorrect file size"}},
+        {"grown.exe", 2, {"DAMAGED: the PE header declares a certificate table of", "whose length field differs"}},
+        {"s.exe cut.exe", 2, {"file                 s.exe", "\nfile                 cut.exe"}},
         {"cut.exe", 2, {"complete             NO: the PE header declares a certificate table that does not end"}},
         {"foreign.exe", 2,
          {"foreign.exe: not a self-extractor: no configuration header (\"DID\") at byte " +

@@ -155,6 +155,7 @@ TEST_F(MksfxHeader, TextsAndStartupMessageStyle) {
         {"--dir '><' --caption C --command=run.inf",
          std::string("\1C\2><\7run.inf\0", 14)},
         {"--caption " + std::string(255, 'x'), "\xFF" + std::string(255, 'x') + std::string(3, '\0')},
+        {"--caption 'Café Écrit 2.0' --message Été", std::string("\x0E" "Caf\xE9 \xC9" "crit 2.0\0\0\3\xC9t\xE9", 21)},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(c.args + " -o out.exe d/a.txt").status, 0) << c.args;
@@ -241,7 +242,26 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
     struct Case {
         const char *label;
         std::string setup, args, expect;
+        std::string check = "";  // a shell test that must hold afterwards
     } cases[] = {
+        {"the output is the input zip", "zip -q in.zip d/a.txt && cp in.zip keep.zip", "in.zip -o in.zip",
+         "in.zip: the output would replace an input", "cmp in.zip keep.zip"},
+        {"the output is a packed file", "", "-C d -o d/a.txt .", "the output -o d/a.txt would replace this input",
+         "test \"$(cat d/a.txt)\" = hello"},
+        {"names the stub refuses, all of them", "mkdir -p W/dev && : > W/a:b.txt && : > W/dev/con.txt && : > 'W/s*.txt'",
+         "-C W .", "a:b.txt: the character \":\"", "grep -q dev/con.txt run.err && test $(wc -l < run.err) = 3"},
+        {"names outside the code page in three folders",
+         "mkdir -p U/a U/b U/c && : > U/a/П && : > U/b/Ж && : > U/c/Щ", "U", "U/a/П: code page 1252",
+         "test $(wc -l < run.err) = 3"},
+        {"broken links", "mkdir B && ln -s none B/x && ln -s none B/y", "B", "B/x: cannot read",
+         "grep -q B/y run.err"},
+        {"a Unicode path field past 65535 bytes of extra field",
+         "python3 -c \"import zipfile;i=zipfile.ZipInfo('café.txt');i.extra=b'\\xfe\\xca\\xf6\\xff'+bytes(65526);"
+         "z=zipfile.ZipFile('in.zip','w');z.writestr(i,'x');z.close()\"",
+         "in.zip", "café.txt: with the Unicode path field of its new name the extra field would exceed 65535"},
+        {"a caption outside the code page", "", "--caption Привет d", "--caption: code page 1252 has no character"},
+        {"operands after --version", "", "--version d", "d: --help and --version take no operands"},
+        {"a password on the command line", "", "--password pw d", "--password: a secret on the command line"},
         {"ZIP64 entries (zip -fz)", "zip -qr -fz in.zip d", "in.zip", "ZIP64"},
         {"ZIP64 end record added by hand",
          "zip -q in.zip d/a.txt && python3 -c \"import struct;b=open('in.zip','rb').read();i=b.rfind(b'PK\\x05\\x06');"
@@ -304,7 +324,11 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
             EXPECT_EQ(r.err.compare(at, 7, "mksfx: "), 0) << r.err;
         EXPECT_FALSE(Exists("out.exe"));
         EXPECT_FALSE(TempLeftovers());
+        if (!c.check.empty()) EXPECT_EQ(Sh(c.check), 0) << c.check;
     }
+    // A file size limit fails a write; the temporary file goes with the run.
+    EXPECT_NE(Sh("ulimit -f 40 && $MKSFX --stub stub.bin --store -o out.exe d"), 0);
+    EXPECT_FALSE(TempLeftovers());
 }
 
 TEST_F(MksfxRefusal, LeavesAnExistingOutputUntouched) {
@@ -363,6 +387,10 @@ TEST_F(MksfxPack, NamesFromTheBaseFolder) {
         {"--base=d sub a.txt", {"a.txt", "sub/", "sub/b.txt"}},  // the file list's order
         {"./d/sub/", {"d/sub/", "d/sub/b.txt"}},
         {"d/a.txt d/sub/b.txt", {"d/a.txt", "d/sub/b.txt"}},
+        {"--exclude 'sub/*' --exclude '*.bin' -C d .", {"a.txt", "empty"}},
+        // The output and its temporary file are never packed, nor a former build.
+        {"-C d -o d/setup.exe . && '" MKSFX_PATH "' --stub stub.bin -C d -o d/setup.exe . && mv d/setup.exe out.exe && true",
+         {"a.txt", "empty", "rand.bin", "sub/", "sub/b.txt"}},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(std::string(c.args) + " -o out.exe").status, 0) << c.args;
@@ -393,6 +421,13 @@ TEST_F(MksfxPack, SameInputsGiveTheSameBytes) {
     ASSERT_EQ(Run("--password-file pw -o one.exe d").status, 0);
     ASSERT_EQ(Run("--password-file pw -o two.exe d").status, 0);
     EXPECT_EQ(Slurp("one.exe"), Slurp("two.exe"));
+    // A copy with new times, another time zone: SOURCE_DATE_EPOCH (2000-01-01)
+    // clamps the times and takes them in UTC.
+    const char *make = "SOURCE_DATE_EPOCH=946684800 $MKSFX --stub stub.bin --password-file pw -o";
+    ASSERT_EQ(Sh("cp -r d e && TZ=UTC " + std::string(make) + " one.exe -C d . && TZ=America/New_York " + make +
+                 " two.exe -C e ."), 0) << Slurp("sh.log");
+    EXPECT_EQ(Slurp("one.exe"), Slurp("two.exe"));
+    for (const Walked &e : StubWalk(Slurp("one.exe"), "pw")) EXPECT_EQ(e.modDate << 16 | e.modTime, 20 << 25 | 1 << 21 | 1 << 16);
 }
 
 // ---------------------------------------------------------------- command line
@@ -407,6 +442,8 @@ TEST_F(MksfxCli, HelpDocumentsEveryOption) {
           "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password-file",
           "--base", std::to_string(kHeaderOffset).c_str(), "ZIP64", "exit code"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    EXPECT_EQ(Run("-q -oq.exe d/a.txt").out, "");
+    EXPECT_NE(Run("-v --output=v.exe d/a.txt").out.find("  d/a.txt (5 -> 5 bytes)\nv.exe: 1 entries"), std::string::npos);
 }
 
 TEST_F(MksfxCli, FindsTheStubBesideItselfOrInTheWin32BuildTree) {

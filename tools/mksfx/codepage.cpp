@@ -138,6 +138,7 @@ std::string PackedName(const std::string &utf8, const NameOptions &o, std::strin
     // A name that is not UTF-8 was written by something else: kept as it is.
     if (o.raw || !HasNonAscii(utf8) || !IsValidUtf8(utf8)) return utf8;
     std::string name = FromUtf8(utf8, o.codepage, utf8, true, problems);
+    if (name.empty()) return utf8;  // refused already: no more problems of it
     unicode = utf8;
     return name;
 }
