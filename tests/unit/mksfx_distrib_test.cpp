@@ -55,7 +55,7 @@ TEST_F(MksfxDistrib, ElevationRewritesTheManifestSlotInPlace) {
         std::string f = Slurp("out.exe");
         // Only the 28 bytes of the slot and the PE checksum may differ; the
         // header stays at HEADER_OFFSET.
-        size_t checksum = zipkit::Get32(stub, 0x3C) + 88;
+        size_t checksum = mksfxtest::PeChecksumAt(stub);
         f.replace(checksum, 4, stub, checksum, 4);
         EXPECT_EQ(f.substr(0, slot), stub.substr(0, slot));
         EXPECT_EQ(f.substr(slot + 28, HEADER_OFFSET - slot - 28), stub.substr(slot + 28, HEADER_OFFSET - slot - 28));

@@ -108,7 +108,7 @@ TEST_F(MksfxHeader, WorkedExampleIsSixtyBytesAfterTheWholeStub) {
     std::string f = Slurp("out.exe");
     std::string stub = Slurp("stub.bin");
     ASSERT_GT(f.size(), kHeaderOffset + 64);
-    size_t checksum = Get32(stub, 0x3C) + 88;  // the PE checksum is the whole file's
+    size_t checksum = mksfxtest::PeChecksumAt(stub);  // the whole file's
     f.replace(checksum, 4, stub, checksum, 4);
     EXPECT_EQ(f.substr(0, stub.size()), stub);
     std::string expect = std::string("DID\x22\x00\x01\x3C\x00", 8) + "\x23" +

@@ -15,7 +15,7 @@ namespace {
 enum : int {
     kOutput = 'o', kBase = 'C', kQuiet = 'q', kVerbose = 'v', kHelp = 'h',
     kStub = 256, kElevation, kKeepOrder, kCaption, kDir, kCommand, kMessage, kMessageStyle,
-    kFlagBit, kOverwrite, kRawOptions, kCodePage, kNamesCodePage, kNamesRaw, kSignCert, kSignKey,
+    kFlagBit, kOverwrite, kRawOptions, kCodePage, kNamesCodePage, kNamesRaw, kUnsafeNames, kSignCert, kSignKey,
     kSignPassFile, kSignTimestamp, kLevel, kStore, kPasswordFile, kExclude, kSecretOnCommandLine,
     kInfo, kVersion,
 };
@@ -93,6 +93,10 @@ const OptionSpec kOptionTable[] = {
      "the code page of a .zip's names without the UTF-8 flag that\n"
      "are not UTF-8 (default 437; 850, 866 and the ANSI pages)"},
     {kNamesRaw, "names-raw", nullptr, 0, "keep every name and text byte for byte as given"},
+    {kUnsafeNames, "unsafe-names", nullptr, 0,
+     "write names the stub refuses (device names, \":*?<>|\", a trailing\n"
+     "dot or space), to test that refusal; such a file never\n"
+     "extracts completely"},
 
     {0, nullptr, nullptr, 0, "Signing (Authenticode, through osslsigncode on PATH):"},
     {kSignCert, "sign-cert", "FILE", 0,
@@ -257,6 +261,7 @@ Settings ParseArguments(const std::vector<std::string> &args) {
         case kCodePage: s.names.codepage = int(ParseNumber(name, value, 1, 65535)); break;
         case kNamesCodePage: s.names.zipCodepage = int(ParseNumber(name, value, 1, 65535)); break;
         case kNamesRaw: s.names.raw = true; break;
+        case kUnsafeNames: s.names.unsafe = true; break;
         case kSignCert: s.sign.cert = value; break;
         case kSignKey: s.sign.key = value; break;
         case kSignPassFile: s.sign.passFile = value; break;

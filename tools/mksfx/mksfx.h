@@ -255,6 +255,7 @@ struct NameOptions {
     int codepage = 1252;    // the target's ANSI code page
     int zipCodepage = 437;  // a .zip's names that are neither flagged nor UTF-8
     bool raw = false;       // --names-raw: every name and text as given
+    bool unsafe = false;    // --unsafe-names: names the stub refuses are written
 };
 // Refuses a code page mksfx does not write or this system cannot convert to.
 void CheckCodePage(int codepage);
@@ -288,7 +289,7 @@ std::string StubNameProblem(const std::string &name);
 // Names every entry name the stub would refuse, or could not tell from
 // another; `labels` are the names as the user knows them (UTF-8).
 void CheckEntryNames(const std::vector<std::string> &names, const std::vector<std::string> &labels,
-                     Problems &problems);
+                     const NameOptions &o, Problems &problems);
 // zip -x style: `*` and `?` match any characters, "/" too; [...] one of a set.
 bool GlobMatch(const char *pattern, const char *name);
 

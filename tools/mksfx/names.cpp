@@ -68,11 +68,11 @@ std::string StubNameProblem(const std::string &name) {
 }
 
 void CheckEntryNames(const std::vector<std::string> &names, const std::vector<std::string> &labels,
-                     Problems &problems) {
+                     const NameOptions &o, Problems &problems) {
     std::map<std::string, size_t> seen;  // ASCII letters folded -> the first name's index
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string &name = names[i];
-        std::string problem = StubNameProblem(name);
+        std::string problem = o.unsafe ? std::string() : StubNameProblem(name);
         if (!problem.empty()) problems.AddEntry(labels[i], problem);
         if (name.size() > kMaxNameLength)
             problems.AddEntry(labels[i], "the name is " + std::to_string(name.size()) +

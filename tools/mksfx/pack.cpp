@@ -355,7 +355,7 @@ std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string
         names.push_back(item.name);
         labels.push_back(item.unicode.empty() ? item.name : item.unicode);
     }
-    CheckEntryNames(names, labels, problems);
+    CheckEntryNames(names, labels, options.names, problems);
     problems.Check();
     if (options.store) {
         // Stored sizes are known in advance: refuse before writing gigabytes.

@@ -289,7 +289,7 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath, s
         newNames.push_back(r.name);
         labels.push_back(label);
     }
-    CheckEntryNames(newNames, labels, problems);
+    CheckEntryNames(newNames, labels, names, problems);
     problems.Check();
 
     // Everything is checked before the first byte is copied, the size limit

@@ -27,6 +27,10 @@ std::string FakeStub() {
     return stub;
 }
 
+// The optional header's CheckSum, after the PE signature, the file header and
+// 64 bytes; the DOS header gives the PE header's offset at 0x3C.
+size_t PeChecksumAt(const std::string &file) { return zipkit::Get32(file, 0x3C) + 4 + 20 + 64; }
+
 void MksfxFixture::SetUp() { Write("stub.bin", FakeStub()); }
 
 int MksfxFixture::Sh(const std::string &command) {

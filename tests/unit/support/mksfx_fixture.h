@@ -12,6 +12,8 @@ namespace mksfxtest {
 
 // SFX_HEADER_OFFSET bytes that mksfx takes for a stub.
 std::string FakeStub();
+// Where a PE file keeps its checksum, which mksfx writes for the whole output.
+size_t PeChecksumAt(const std::string &file);
 
 struct Result {
     int status;
