@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "app/sfxformat.h"
-#include "support/testutil.h"
+#include "support/mksfx_fixture.h"
+#include "support/zipkit.h"
 
 namespace {
 
@@ -17,43 +18,19 @@ using testutil::ReadHostFile;
 
 const std::string kRealStub = SFX_BINARY_DIR "/../win32/tarvex-sfx.exe";
 
-unsigned U16(const std::string &b, size_t i) { return uint8_t(b[i]) | uint8_t(b[i + 1]) << 8; }
-unsigned long U32(const std::string &b, size_t i) { return U16(b, i) | (unsigned long)U16(b, i + 2) << 16; }
+using Outcome = mksfxtest::Result;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-class MksfxDistrib : public ::testing::Test {
+class MksfxDistrib : public mksfxtest::MksfxFixture {
 protected:
-    testutil::TempDir dir{"mksfx-distrib"};
-
-    void SetUp() override {
-        // A stub-sized file without a manifest, for what does not need the real one.
-        ASSERT_TRUE(testutil::WriteHostFile(dir / "plain.bin", std::string(HEADER_OFFSET, 'S')));
-    }
-    int Sh(const std::string &command) { return testutil::RunCommand("cd '" + dir.path() + "' && { " + command + "; }"); }
-    Outcome Mksfx(const std::string &args, const std::string &stub = "plain.bin") {
-        int status = Sh("{ '" MKSFX_PATH "' --stub '" + stub + "' " + args + " >run.out 2>run.err; }");
-        return {status, ReadHostFile(dir / "run.out"), ReadHostFile(dir / "run.err")};
-    }
+    Outcome Mksfx(const std::string &args, const std::string &stub = "stub.bin") { return Run(args, stub); }
     // The names of the local headers, walked from the header's end as the stub
     // walks them, with general-purpose bit 11 of each.
     std::vector<std::pair<std::string, bool>> Walk(const std::string &file) {
-        std::string f = ReadHostFile(dir / file);
+        std::string f = Slurp(file);
         std::vector<std::pair<std::string, bool>> names;
         if (f.size() < HEADER_OFFSET + 8) return names;
-        for (size_t p = HEADER_OFFSET + U16(f, HEADER_OFFSET + 6); p + 30 <= f.size();) {
-            unsigned long sig = U32(f, p);
-            if (sig == 0x08074B50) {
-                p += 16;
-                continue;
-            }
-            if (sig != 0x04034B50) break;
-            names.push_back({f.substr(p + 30, U16(f, p + 26)), (U16(f, p + 6) & 0x800) != 0});
-            p += 30 + U16(f, p + 26) + U16(f, p + 28) + U32(f, p + 18);
-        }
+        for (const zipkit::LocalEntry &e : zipkit::LocalEntries(f, zipkit::SfxArchiveStart(f)))
+            names.push_back({e.name, (e.flags & 0x800) != 0});
         return names;
     }
 };
@@ -75,8 +52,11 @@ TEST_F(MksfxDistrib, ElevationRewritesTheManifestSlotInPlace) {
     for (auto &c : cases) {
         SCOPED_TRACE(c.args);
         ASSERT_EQ(Mksfx(std::string(c.args) + " -o out.exe a.txt", kRealStub).status, 0);
-        std::string f = ReadHostFile(dir / "out.exe");
-        // Only the 28 bytes of the slot may differ; the header stays at HEADER_OFFSET.
+        std::string f = Slurp("out.exe");
+        // Only the 28 bytes of the slot and the PE checksum may differ; the
+        // header stays at HEADER_OFFSET.
+        size_t checksum = mksfxtest::PeChecksumAt(stub);
+        f.replace(checksum, 4, stub, checksum, 4);
         EXPECT_EQ(f.substr(0, slot), stub.substr(0, slot));
         EXPECT_EQ(f.substr(slot + 28, HEADER_OFFSET - slot - 28), stub.substr(slot + 28, HEADER_OFFSET - slot - 28));
         EXPECT_EQ(f.substr(HEADER_OFFSET, 3), SFX_SIGNATURE);
@@ -84,7 +64,7 @@ TEST_F(MksfxDistrib, ElevationRewritesTheManifestSlotInPlace) {
         ASSERT_TRUE(begin < end && end < HEADER_OFFSET);
         std::string manifest = f.substr(begin, end + 11 - begin);
         EXPECT_NE(manifest.find(std::string("level=\"") + c.level + "\" "), std::string::npos) << manifest;
-        ASSERT_TRUE(testutil::WriteHostFile(dir / "m.xml", manifest));
+        Write("m.xml", manifest);
         EXPECT_EQ(Sh("python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' m.xml"), 0)
             << manifest;
         EXPECT_NE(Mksfx("--info out.exe").out.find(std::string("manifest execution level ") + c.level),
@@ -132,7 +112,12 @@ TEST_F(MksfxDistrib, NamesInTheTargetCodePage) {
          "in.zip", "caf\xE9.txt", "café.txt"},
         {"stale Unicode path field: kept", CraftZipCommand("b'cafe.txt'", false, "'café.txt'.encode()", "b'x'"),
          "in.zip", "cafe.txt", "cafe.txt"},
-        {"not UTF-8, no marks: kept", CraftZipCommand("b'caf\\xe9.txt'", false), "in.zip", "caf\xE9.txt", ""},
+        {"code page 437 without marks", CraftZipCommand("b'\\x91o\\x86.txt'", false), "in.zip", "\xE6o\xE5.txt",
+         "æoå.txt"},
+        {"--names-cp 850", CraftZipCommand("b'\\x91o\\x86.txt'", false), "--names-cp 850 in.zip",
+         "\xE6o\xE5.txt", "æoå.txt"},
+        {"zip -P (descriptors), accented", "mkdir d && : > d/café.txt && cd d && zip -q -P pw ../in.zip café.txt",
+         "in.zip", "caf\xE9.txt", "café.txt"},
         {"zip, --names-raw keeps bit 11", CraftZipCommand("'café.txt'.encode()", true), "--names-raw in.zip",
          "café.txt", "café.txt"},
     };
@@ -147,7 +132,7 @@ TEST_F(MksfxDistrib, NamesInTheTargetCodePage) {
         EXPECT_EQ(stored, c.stored);
         EXPECT_EQ(anyFlag, c.args.find("--names-raw in.zip") != std::string::npos);
         // Other ZIP readers see the Unicode name, and the headers agree.
-        EXPECT_EQ(Sh("unzip -tq out.exe"), 0);
+        EXPECT_EQ(Sh("unzip -tq -P pw out.exe"), 0);
         if (!c.unzipName.empty())
             EXPECT_EQ(Sh("unzip -Z1 out.exe | grep -qxF '" + c.unzipName + "'"), 0);
     }
@@ -166,8 +151,12 @@ TEST_F(MksfxDistrib, Refusals) {
          "表.txt: in code page 932 a character of this name ends in the byte 5C"},
         {"code page 437", "mkdir d && : > d/a", "--codepage 437 -C d .", "--codepage: 437 is not"},
         {"unknown level", "mkdir d && : > d/a", "--elevation root -C d .", "--elevation: expected invoker"},
-        {"a stub without the slot", "mkdir d && : > d/a", "--elevation admin -C d .", "no execution-level slot"},
+        {"a stub of zeros", "mkdir d && : > d/a && head -c " + std::to_string(HEADER_OFFSET) + " /dev/zero > z.bin",
+         "--stub z.bin -C d .", "z.bin: not a Windows program (no PE header)"},
         {"key without certificate", "mkdir d && : > d/a", "--sign-key k.pem -C d .", "need a --sign-cert"},
+        {"a key with a password, none given",
+         "mkdir d && : > d/a && openssl req -x509 -newkey rsa:2048 -keyout k.pem -passout pass:s3 -out c.pem -days 2 "
+         "-subj /CN=t", "--sign-cert c.pem --sign-key k.pem -C d .", "a key with a password needs --sign-pass-file"},
         {"signing fails", "mkdir d && : > d/a", "--sign-cert none.pem --sign-key none.pem -C d .",
          "signing failed"},
     };
@@ -187,11 +176,11 @@ TEST_F(MksfxDistrib, Refusals) {
 TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
     // Signing needs a real PE file.
     if (ReadHostFile(kRealStub).size() != HEADER_OFFSET) GTEST_SKIP() << "no win32 stub at " << kRealStub;
-    ASSERT_EQ(Sh("mkdir d && printf hi > d/café.txt && openssl req -x509 -newkey rsa:2048 -nodes -keyout k.pem"
-                 " -out c.pem -days 2 -subj /CN=test"),
+    ASSERT_EQ(Sh("mkdir d && printf hi > d/café.txt && openssl req -x509 -newkey rsa:2048 -passout pass:s3cret"
+                 " -keyout k.pem -out c.pem -days 2 -subj /CN=test && echo s3cret > pass"),
               0);
     ASSERT_EQ(Mksfx("--caption Cap --dir '><' --select-files --overwrite never --message Hi --message-style "
-                    "yes-no --sign-cert c.pem --sign-key k.pem -o s.exe -C d .",
+                    "yes-no --sign-cert c.pem --sign-key k.pem --sign-pass-file pass -o s.exe -C d .",
                     kRealStub)
                   .status,
               0);
@@ -200,6 +189,18 @@ TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
     ASSERT_EQ(Sh("cp s.exe appended.exe && printf x >> appended.exe && head -c 22600 s.exe > cut.exe &&"
                  " head -c 30000 /dev/urandom > foreign.exe"),
               0);
+    // A signed file whose security entry was grown over junk appended to it.
+    ASSERT_EQ(Sh("cp s.exe grown.exe && printf 'junkjunk' >> grown.exe && python3 -c \"import struct;"
+                 "b=bytearray(open('grown.exe','rb').read());e=struct.unpack('<I',b[60:64])[0]+0x9C;"
+                 "b[e:e+4]=struct.pack('<I',struct.unpack('<I',b[e:e+4])[0]+8);open('grown.exe','wb').write(b)\""),
+              0);
+    // The PE checksum of an unsigned output is the whole file's (an even size:
+    // osslsigncode counts an odd last byte otherwise than the PE format does).
+    for (const char *caption : {"", "x"})
+        if (Mksfx(std::string("--caption '") + caption + "' -o u.exe -C d .", kRealStub).status == 0 &&
+            Slurp("u.exe").size() % 2 == 0)
+            break;
+    EXPECT_EQ(Sh("osslsigncode verify u.exe 2>&1 | grep -q 'invalid PE checksum'"), 1);
     struct {
         const char *file;
         int status;
@@ -212,8 +213,12 @@ TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
           "  auto-start           no ", "complete             yes", "entries              1,",
           "           2  stored               2  no         \"café.txt\""}},
         {"appended.exe", 2, {"signed               DAMAGED", "complete             NO: ", "Incorrect file size"}},
-        {"cut.exe", 2, {"complete             NO: the ZIP end record does not end at the end of the file"}},
-        {"foreign.exe", 2, {"foreign.exe: not a self-extractor: no configuration header (\"DID\") at byte 22528"}},
+        {"grown.exe", 2, {"DAMAGED: the PE header declares a certificate table of", "whose length field differs"}},
+        {"s.exe cut.exe", 2, {"file                 s.exe", "\nfile                 cut.exe"}},
+        {"cut.exe", 2, {"complete             NO: the PE header declares a certificate table that does not end"}},
+        {"foreign.exe", 2,
+         {"foreign.exe: not a self-extractor: no configuration header (\"DID\") at byte " +
+          std::to_string(HEADER_OFFSET)}},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.file);

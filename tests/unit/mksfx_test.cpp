@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/testutil.h"
+#include "support/mksfx_fixture.h"
 #include "support/zipkit.h"
 
 namespace fs = std::filesystem;
@@ -61,59 +61,23 @@ std::string Wrong(const std::string &f) {
 
 // The stub's completeness check: an end record whose comment ends at the file's end.
 bool EndsWithEndRecord(const std::string &f) {
-    size_t start = zipkit::SfxArchiveStart(f);
-    size_t n = std::min<size_t>(f.size() - start, 65558);
-    size_t tail = f.size() - n;
-    for (size_t i = 0; n > 22 && i <= n - 22; ++i)
-        if (Get32(f, tail + i) == zipkit::END_SIGNATURE && tail + i + 22 + Get16(f, tail + i + 20) == f.size())
-            return true;
-    return false;
+    size_t end = zipkit::FindEndRecord(f);
+    return end != std::string::npos && end + zipkit::kEndRecordSize + Get16(f, end + 20) == f.size();
 }
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using mksfxtest::Result;
 
-class MksfxTest : public ::testing::Test {
+class MksfxTest : public mksfxtest::MksfxFixture {
 protected:
-    testutil::TempDir tmp{"mksfx_test"};
-    fs::path dir = tmp.path();
-
-    // A stub of the right length, and a folder whose bytes and times are the same
-    // on every run, so that what mksfx makes of it is too.
+    // A folder whose bytes and times are the same on every run, so that what
+    // mksfx makes of it is too.
     void SetUp() override {
-        std::string stub(kHeaderOffset, '\0');
-        for (size_t i = 0; i < stub.size(); ++i) stub[i] = char(i * 7 + 3);
-        Write("stub.bin", stub);
+        MksfxFixture::SetUp();
         Write("d/rand.bin", testutil::RandomData(3000, 1));
+        Write("pw", "pw\n");
         ASSERT_EQ(Sh("mkdir -p d/sub && printf hello > d/a.txt && seq 1 3000 > d/sub/b.txt && : > d/empty"
                      " && find d -exec touch -d '2001-06-04 10:35:28' {} +"),
                   0);
-    }
-
-    void Write(const std::string &name, const std::string &data) {
-        testutil::WriteHostFile(dir / name, data);
-    }
-    std::string Slurp(const std::string &name) { return testutil::ReadHostFile(dir / name); }
-    int Sh(const std::string &command) {
-        std::string line = "cd '" + dir.string() + "' && MKSFX='" MKSFX_PATH "' && (" + command +
-                           ") >sh.log 2>&1";
-        int rc = std::system(line.c_str());
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    }
-    // mksfx with the test stub (a later --stub wins).
-    Result Run(const std::string &args) {
-        std::string line = "cd '" + dir.string() + "' && '" MKSFX_PATH "' --stub stub.bin " + args +
-                           " >run.out 2>run.err";
-        int rc = std::system(line.c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp("run.out"), Slurp("run.err")};
-    }
-    bool Exists(const std::string &name) { return fs::exists(dir / name); }
-    bool TempLeftovers() {
-        for (auto &e : fs::directory_iterator(dir))
-            if (e.path().filename().string().find(".tmp") != std::string::npos) return true;
-        return false;
     }
     // The entry names in central-directory order, as unzip lists them.
     std::vector<std::string> UnzipNames(const std::string &archive) {
@@ -144,6 +108,8 @@ TEST_F(MksfxHeader, WorkedExampleIsSixtyBytesAfterTheWholeStub) {
     std::string f = Slurp("out.exe");
     std::string stub = Slurp("stub.bin");
     ASSERT_GT(f.size(), kHeaderOffset + 64);
+    size_t checksum = mksfxtest::PeChecksumAt(stub);  // the whole file's
+    f.replace(checksum, 4, stub, checksum, 4);
     EXPECT_EQ(f.substr(0, stub.size()), stub);
     std::string expect = std::string("DID\x22\x00\x01\x3C\x00", 8) + "\x23" +
                          "Self Extracting Archive, TARVEX 1.5" + std::string(1, '\0') + "\x0D" +
@@ -189,6 +155,7 @@ TEST_F(MksfxHeader, TextsAndStartupMessageStyle) {
         {"--dir '><' --caption C --command=run.inf",
          std::string("\1C\2><\7run.inf\0", 14)},
         {"--caption " + std::string(255, 'x'), "\xFF" + std::string(255, 'x') + std::string(3, '\0')},
+        {"--caption 'Café Écrit 2.0' --message Été", std::string("\x0E" "Caf\xE9 \xC9" "crit 2.0\0\0\3\xC9t\xE9", 21)},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(c.args + " -o out.exe d/a.txt").status, 0) << c.args;
@@ -231,7 +198,7 @@ TEST_F(MksfxRewrite, ArchivesOfRealToolsWalkAsTheStubReadsThem) {
     };
     for (const Maker &m : makers) {
         SCOPED_TRACE(m.label);
-        fs::remove(dir / "in.zip");
+        fs::remove(fs::path(dir) / "in.zip");
         ASSERT_EQ(Sh(m.command), 0) << Slurp("sh.log");
         Result r = Run("--keep-order -o out.exe in.zip");
         ASSERT_EQ(r.status, 0) << r.err;
@@ -275,7 +242,26 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
     struct Case {
         const char *label;
         std::string setup, args, expect;
+        std::string check = "";  // a shell test that must hold afterwards
     } cases[] = {
+        {"the output is the input zip", "zip -q in.zip d/a.txt && cp in.zip keep.zip", "in.zip -o in.zip",
+         "in.zip: the output would replace an input", "cmp in.zip keep.zip"},
+        {"the output is a packed file", "", "-C d -o d/a.txt .", "the output -o d/a.txt would replace this input",
+         "test \"$(cat d/a.txt)\" = hello"},
+        {"names the stub refuses, all of them", "mkdir -p W/dev && : > W/a:b.txt && : > W/dev/con.txt && : > 'W/s*.txt'",
+         "-C W .", "a:b.txt: the character \":\"", "grep -q dev/con.txt run.err && test $(wc -l < run.err) = 3"},
+        {"names outside the code page in three folders",
+         "mkdir -p U/a U/b U/c && : > U/a/П && : > U/b/Ж && : > U/c/Щ", "U", "U/a/П: code page 1252",
+         "test $(wc -l < run.err) = 3"},
+        {"broken links", "mkdir B && ln -s none B/x && ln -s none B/y", "B", "B/x: cannot read",
+         "grep -q B/y run.err"},
+        {"a Unicode path field past 65535 bytes of extra field",
+         "python3 -c \"import zipfile;i=zipfile.ZipInfo('café.txt');i.extra=b'\\xfe\\xca\\xf6\\xff'+bytes(65526);"
+         "z=zipfile.ZipFile('in.zip','w');z.writestr(i,'x');z.close()\"",
+         "in.zip", "café.txt: with the Unicode path field of its new name the extra field would exceed 65535"},
+        {"a caption outside the code page", "", "--caption Привет d", "--caption: code page 1252 has no character"},
+        {"operands after --version", "", "--version d", "d: --help and --version take no operands"},
+        {"a password on the command line", "", "--password pw d", "--password: a secret on the command line"},
         {"ZIP64 entries (zip -fz)", "zip -qr -fz in.zip d", "in.zip", "ZIP64"},
         {"ZIP64 end record added by hand",
          "zip -q in.zip d/a.txt && python3 -c \"import struct;b=open('in.zip','rb').read();i=b.rfind(b'PK\\x05\\x06');"
@@ -321,7 +307,7 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
          "c=struct.pack('<IHHHHHHIIIHHHHHII',0x02014b50,20,10,0,0,0,0,0,n,n,5,0,0,0,0,0,0)+b'huge1';"
          "o=35+n;f.write(c+struct.pack('<IHHHHIIH',0x06054b50,0,0,1,1,len(c),o,0))\"",
          "in.zip", "huge1: the self-extractor would exceed 2 GiB"},
-        {"password for a zip input", "zip -q in.zip d/a.txt", "--password pw in.zip", "apply to packed files"},
+        {"password for a zip input", "zip -q in.zip d/a.txt", "--password-file pw in.zip", "apply to packed files"},
         {"unknown option", "", "--frobnicate d", "--frobnicate: unknown option"},
         {"bad overwrite mode", "", "--overwrite=sometimes d", "--overwrite: expected confirm"},
         {"style without message", "", "--message-style 1 d", "--message-style needs a --message"},
@@ -334,10 +320,15 @@ TEST_F(MksfxRefusal, OneLineExitTwoAndNoOutput) {
         Result r = Run("-o out.exe " + c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.expect), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        for (size_t at = 0; at < r.err.size(); at = r.err.find('\n', at) + 1)
+            EXPECT_EQ(r.err.compare(at, 7, "mksfx: "), 0) << r.err;
         EXPECT_FALSE(Exists("out.exe"));
         EXPECT_FALSE(TempLeftovers());
+        if (!c.check.empty()) EXPECT_EQ(Sh(c.check), 0) << c.check;
     }
+    // A file size limit fails a write; the temporary file goes with the run.
+    EXPECT_NE(Sh("ulimit -f 40 && $MKSFX --stub stub.bin --store -o out.exe d"), 0);
+    EXPECT_FALSE(TempLeftovers());
 }
 
 TEST_F(MksfxRefusal, LeavesAnExistingOutputUntouched) {
@@ -359,8 +350,8 @@ TEST_F(MksfxPack, FoldersWithEachMethodAndEncryption) {
         {"--level 1", "--level 1", "", 8, 0},
         {"--store", "--store", "", 0, 0},
         {"--level 0 stores", "--level 0", "", 0, 0},
-        {"--password", "--password pw", "pw", 8, 0},
-        {"--store --password", "--store --password=pw", "pw", 0, 0},
+        {"--password-file", "--password-file pw", "pw", 8, 0},
+        {"--store --password-file", "--store --password-file=pw", "pw", 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -396,6 +387,10 @@ TEST_F(MksfxPack, NamesFromTheBaseFolder) {
         {"--base=d sub a.txt", {"a.txt", "sub/", "sub/b.txt"}},  // the file list's order
         {"./d/sub/", {"d/sub/", "d/sub/b.txt"}},
         {"d/a.txt d/sub/b.txt", {"d/a.txt", "d/sub/b.txt"}},
+        {"--exclude 'sub/*' --exclude '*.bin' -C d .", {"a.txt", "empty"}},
+        // The output and its temporary file are never packed, nor a former build.
+        {"-C d -o d/setup.exe . && '" MKSFX_PATH "' --stub stub.bin -C d -o d/setup.exe . && mv d/setup.exe out.exe && true",
+         {"a.txt", "empty", "rand.bin", "sub/", "sub/b.txt"}},
     };
     for (const Case &c : cases) {
         ASSERT_EQ(Run(std::string(c.args) + " -o out.exe").status, 0) << c.args;
@@ -423,9 +418,16 @@ TEST_F(MksfxPack, DosTimeOfEachFileInLocalTime) {
 }
 
 TEST_F(MksfxPack, SameInputsGiveTheSameBytes) {
-    ASSERT_EQ(Run("--password pw -o one.exe d").status, 0);
-    ASSERT_EQ(Run("--password pw -o two.exe d").status, 0);
+    ASSERT_EQ(Run("--password-file pw -o one.exe d").status, 0);
+    ASSERT_EQ(Run("--password-file pw -o two.exe d").status, 0);
     EXPECT_EQ(Slurp("one.exe"), Slurp("two.exe"));
+    // A copy with new times, another time zone: SOURCE_DATE_EPOCH (2000-01-01)
+    // clamps the times and takes them in UTC.
+    const char *make = "SOURCE_DATE_EPOCH=946684800 $MKSFX --stub stub.bin --password-file pw -o";
+    ASSERT_EQ(Sh("cp -r d e && TZ=UTC " + std::string(make) + " one.exe -C d . && TZ=America/New_York " + make +
+                 " two.exe -C e ."), 0) << Slurp("sh.log");
+    EXPECT_EQ(Slurp("one.exe"), Slurp("two.exe"));
+    for (const Walked &e : StubWalk(Slurp("one.exe"), "pw")) EXPECT_EQ(e.modDate << 16 | e.modTime, 20 << 25 | 1 << 21 | 1 << 16);
 }
 
 // ---------------------------------------------------------------- command line
@@ -437,9 +439,11 @@ TEST_F(MksfxCli, HelpDocumentsEveryOption) {
     for (const std::string &option :
          {"--output", "--stub", "--caption", "--dir", "--command", "--message", "--message-style",
           "--show-run-checkbox", "--select-files", "--lock-overwrite", "--overwrite", "--no-size-check",
-          "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password",
+          "--auto-start", "--no-finished-message", "--raw-options", "--store", "--level", "--password-file",
           "--base", std::to_string(kHeaderOffset).c_str(), "ZIP64", "exit code"})
         EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    EXPECT_EQ(Run("-q -oq.exe d/a.txt").out, "");
+    EXPECT_NE(Run("-v --output=v.exe d/a.txt").out.find("  d/a.txt (5 -> 5 bytes)\nv.exe: 1 entries"), std::string::npos);
 }
 
 TEST_F(MksfxCli, FindsTheStubBesideItselfOrInTheWin32BuildTree) {
@@ -452,16 +456,13 @@ TEST_F(MksfxCli, FindsTheStubBesideItselfOrInTheWin32BuildTree) {
         {"alone/deeper/mksfx", "", 2},
     };
     for (const Case &c : cases) {
-        fs::path program = dir / c.program;
+        fs::path program = fs::path(dir) / c.program;
         fs::create_directories(program.parent_path());
         fs::copy_file(MKSFX_PATH, program);
-        if (*c.stub) {
-            fs::create_directories((dir / c.stub).parent_path());
-            fs::copy_file(dir / "stub.bin", dir / c.stub);
-        }
+        if (*c.stub) Write(c.stub, Slurp("stub.bin"));
         EXPECT_EQ(Sh(program.string() + " -o out.exe d/a.txt"), c.status) << c.program << Slurp("sh.log");
         EXPECT_EQ(Exists("out.exe"), c.status == 0);
-        fs::remove(dir / "out.exe");
+        fs::remove(fs::path(dir) / "out.exe");
     }
     EXPECT_NE(Slurp("sh.log").find("give --stub PATH"), std::string::npos);
 }

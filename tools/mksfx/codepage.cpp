@@ -1,26 +1,21 @@
-// mksfx names: entry names in the target's ANSI code page.
+// mksfx names: entry names and header texts in the target's ANSI code page.
 //
-// The stub's file and list-box calls are the ANSI ones, so an entry name reaches
-// the user as bytes in the code page of the Windows that runs the self-extractor.
-// Names are converted once, here, from UTF-8, which is where they come from:
-//   - packed files: the file system's names (UTF-8 on Linux; on Windows the
-//     ANSI code page of the machine that packs, taken through UTF-16);
+// The stub's file and list-box calls are the ANSI ones, so an entry name and
+// every header text reach the user as bytes in the code page of the Windows that
+// runs the self-extractor. They are converted once, here, from UTF-8, which is
+// where they come from:
+//   - packed files: the file system's names (host.cpp gives them in UTF-8 on
+//     every system); header texts: the command line, UTF-8 too;
 //   - an existing ZIP: names flagged UTF-8 (general-purpose bit 11), names with
 //     an Info-ZIP Unicode path extra field (0x7075) whose CRC matches the stored
 //     name, and names without those marks that are valid UTF-8 and hold non-ASCII
-//     characters (what Linux tools write). Any other name is kept byte for byte.
-// A converted entry loses bit 11 and carries a fresh 0x7075 field in its central
-// header, so that ZIP readers other than the stub still see the Unicode name.
-// A name the code page cannot hold is refused; --names-raw keeps every name.
+//     characters (what Linux tools write). Any other name is in code page 437,
+//     as the ZIP format defines it (--names-cp for an archive known to use
+//     another), and is converted from there.
+// A converted entry loses bit 11 and carries a fresh 0x7075 field, so that ZIP
+// readers other than the stub still see the Unicode name. A name or text the
+// code page cannot hold is refused; --names-raw keeps everything as given.
 #include "mksfx.h"
-
-#include <cerrno>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-#endif
 
 namespace mksfx {
 
@@ -50,87 +45,6 @@ bool HasNonAscii(const std::string &s) {
     return false;
 }
 
-#ifdef _WIN32
-std::wstring Widen(const std::string &s, UINT codepage, DWORD flags) {
-    if (s.empty()) return std::wstring();
-    int n = MultiByteToWideChar(codepage, flags, s.data(), int(s.size()), nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring w(size_t(n), L'\0');
-    MultiByteToWideChar(codepage, flags, s.data(), int(s.size()), &w[0], n);
-    return w;
-}
-
-std::string Narrow(const std::wstring &w, UINT codepage, bool exact, bool &ok) {
-    ok = true;
-    if (w.empty()) return std::string();
-    // No best fit ("é" must not become "e"), and the default character counts as
-    // failure. UTF-8 knows neither flag.
-    BOOL usedDefault = FALSE;
-    DWORD flags = exact ? WC_NO_BEST_FIT_CHARS : 0;
-    BOOL *used = exact ? &usedDefault : nullptr;
-    int n = WideCharToMultiByte(codepage, flags, w.data(), int(w.size()), nullptr, 0, nullptr, used);
-    if (n <= 0 || usedDefault) {
-        ok = false;
-        return std::string();
-    }
-    std::string s(size_t(n), '\0');
-    WideCharToMultiByte(codepage, flags, w.data(), int(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
-// UTF-8 in, code page out; false when a character has no place in the code page.
-bool Convert(const std::string &utf8, int codepage, std::string &out) {
-    std::wstring w = Widen(utf8, CP_UTF8, MB_ERR_INVALID_CHARS);
-    if (w.empty() && !utf8.empty()) return false;
-    bool ok;
-    out = Narrow(w, UINT(codepage), true, ok);
-    return ok;
-}
-
-bool CodePageServed(int codepage) { return IsValidCodePage(UINT(codepage)) != 0; }
-#else
-bool Iconv(const std::string &in, const char *to, const char *from, std::string &out) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == iconv_t(-1)) return false;
-    out.clear();
-    char *src = const_cast<char *>(in.data());
-    size_t left = in.size();
-    char buffer[256];
-    bool ok = true;
-    while (left > 0 && ok) {
-        char *dst = buffer;
-        size_t room = sizeof buffer;
-        // Without //TRANSLIT glibc refuses what it cannot map exactly (EILSEQ);
-        // E2BIG only means the buffer is full.
-        size_t r = iconv(cd, &src, &left, &dst, &room);
-        out.append(buffer, size_t(dst - buffer));
-        if (r == size_t(-1) && errno != E2BIG) ok = false;
-        else if (r != size_t(-1) && r > 0) ok = false;  // an inexact mapping
-    }
-    if (ok) {  // the end of a stateful encoding
-        char *dst = buffer;
-        size_t room = sizeof buffer;
-        ok = iconv(cd, nullptr, nullptr, &dst, &room) != size_t(-1);
-        out.append(buffer, size_t(dst - buffer));
-    }
-    iconv_close(cd);
-    return ok;
-}
-
-std::string IconvName(int codepage) { return "CP" + std::to_string(codepage); }
-
-bool Convert(const std::string &utf8, int codepage, std::string &out) {
-    return Iconv(utf8, IconvName(codepage).c_str(), "UTF-8", out);
-}
-
-bool CodePageServed(int codepage) {
-    iconv_t cd = iconv_open(IconvName(codepage).c_str(), "UTF-8");
-    if (cd == iconv_t(-1)) return false;
-    iconv_close(cd);
-    return true;
-}
-#endif
-
 // The first character of `utf8` that the code page cannot hold, as "U+00E9 "é"".
 std::string FirstUnmappable(const std::string &utf8, int codepage) {
     for (size_t i = 0; i < utf8.size();) {
@@ -138,7 +52,7 @@ std::string FirstUnmappable(const std::string &utf8, int codepage) {
         uint32_t cp;
         if (!DecodeUtf8(utf8, i, cp)) return "an invalid UTF-8 sequence";
         std::string one = utf8.substr(start, i - start), ignored;
-        if (!Convert(one, codepage, ignored)) {
+        if (!ConvertText(one, kUtf8, codepage, ignored)) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", unsigned(cp));
             return std::string(code) + " \"" + one + "\"";
@@ -147,25 +61,26 @@ std::string FirstUnmappable(const std::string &utf8, int codepage) {
     return "a character";
 }
 
-size_t CountByte(const std::string &s, char c) {
-    size_t n = 0;
-    for (char x : s) n += x == c;
-    return n;
-}
+size_t CountByte(const std::string &s, char c) { return size_t(std::count(s.begin(), s.end(), c)); }
 
-// Converts a UTF-8 name or refuses it, naming the entry (`label`).
-std::string FromUtf8(const std::string &utf8, int codepage, const std::string &label) {
+// Converts UTF-8 text to the code page, or names the problem (as `label`) and
+// gives "". In the double-byte code pages a trail byte may be 5C, which the
+// stub, reading names byte by byte, would take for a folder separator.
+std::string FromUtf8(const std::string &utf8, int codepage, const std::string &label, bool isName,
+                     Problems &problems) {
     std::string out;
-    if (!Convert(utf8, codepage, out))
-        FailEntry(label, "code page " + std::to_string(codepage) + " has no character for " +
-                             FirstUnmappable(utf8, codepage) +
-                             "; give --codepage of the target Windows, or --names-raw");
-    // In the double-byte code pages a trail byte may be 5C, which the stub, reading
-    // names byte by byte, would take for a folder separator.
-    if (CountByte(out, '\\') != CountByte(utf8, '\\'))
-        FailEntry(label, "in code page " + std::to_string(codepage) +
-                             " a character of this name ends in the byte 5C (\"\\\"), which the "
-                             "self-extractor would read as a folder separator");
+    if (!ConvertText(utf8, kUtf8, codepage, out)) {
+        problems.AddEntry(label, "code page " + std::to_string(codepage) + " has no character for " +
+                                     FirstUnmappable(utf8, codepage) +
+                                     "; give --codepage of the target Windows, or --names-raw");
+        return std::string();
+    }
+    if (isName && CountByte(out, '\\') != CountByte(utf8, '\\')) {
+        problems.AddEntry(label, "in code page " + std::to_string(codepage) +
+                                     " a character of this name ends in the byte 5C (\"\\\"), which the "
+                                     "self-extractor would read as a folder separator");
+        return std::string();
+    }
     return out;
 }
 
@@ -196,16 +111,6 @@ bool IsValidUtf8(const std::string &s) {
     return true;
 }
 
-std::string HostFileName(const std::filesystem::path &leaf) {
-#ifdef _WIN32
-    bool ok;
-    std::string name = Narrow(leaf.native(), CP_ACP, true, ok);
-    return ok ? name : leaf.string();  // not in the ANSI code page: it cannot be opened
-#else
-    return leaf.native();
-#endif
-}
-
 void CheckCodePage(int codepage) {
     bool known = codepage == 874 || (codepage >= 1250 && codepage <= 1258) || codepage == 932 ||
                  codepage == 936 || codepage == 949 || codepage == 950;
@@ -227,36 +132,47 @@ std::string UnicodePathField(const std::string &name, const std::string &utf8) {
     return f + utf8;
 }
 
-std::string PackedName(const std::string &hostName, const NameOptions &o, std::string &unicode) {
+std::string PackedName(const std::string &utf8, const NameOptions &o, std::string &unicode,
+                       Problems &problems) {
     unicode.clear();
-    if (o.raw || !HasNonAscii(hostName)) return hostName;
-#ifdef _WIN32
-    bool ok;
-    std::string utf8 = Narrow(Widen(hostName, CP_ACP, 0), CP_UTF8, false, ok);
-    if (!ok) return hostName;
-#else
     // A name that is not UTF-8 was written by something else: kept as it is.
-    if (!IsValidUtf8(hostName)) return hostName;
-    const std::string &utf8 = hostName;
-#endif
-    std::string name = FromUtf8(utf8, o.codepage, utf8);
+    if (o.raw || !HasNonAscii(utf8) || !IsValidUtf8(utf8)) return utf8;
+    std::string name = FromUtf8(utf8, o.codepage, utf8, true, problems);
+    if (name.empty()) return utf8;  // refused already: no more problems of it
     unicode = utf8;
     return name;
 }
 
-bool ConvertStoredName(CentralRecord &r, const NameOptions &o, const std::string &label,
-                       std::string &unicodeField) {
-    unicodeField.clear();
-    if (o.raw) return false;
-    std::string utf8;
-    if (r.flags & kFlagUtf8) {
-        if (!IsValidUtf8(r.name)) FailEntry(label, "the name is flagged UTF-8 (bit 11) but is not valid UTF-8");
-        utf8 = r.name;
-    } else if (!UnicodePathOf(r.extra, r.name, utf8)) {
-        if (!HasNonAscii(r.name) || !IsValidUtf8(r.name)) return false;
-        utf8 = r.name;
+std::string HeaderText(const char *option, const std::string &utf8, const NameOptions &o,
+                       Problems &problems) {
+    if (o.raw || !HasNonAscii(utf8)) return utf8;
+    if (!IsValidUtf8(utf8)) {
+        problems.AddEntry(option, "the text is not UTF-8 (give --names-raw to store its bytes as they are)");
+        return std::string();
     }
-    std::string name = FromUtf8(utf8, o.codepage, utf8);
+    return FromUtf8(utf8, o.codepage, option, false, problems);
+}
+
+bool ConvertStoredName(CentralRecord &r, const NameOptions &o, const std::string &label, std::string &utf8,
+                       std::string &unicodeField, Problems &problems) {
+    unicodeField.clear();
+    utf8 = r.name;
+    if (o.raw) return false;
+    if (r.flags & kFlagUtf8) {
+        if (!IsValidUtf8(r.name)) {
+            problems.AddEntry(label, "the name is flagged UTF-8 (bit 11) but is not valid UTF-8");
+            return false;
+        }
+    } else if (!UnicodePathOf(r.extra, r.name, utf8)) {
+        if (!HasNonAscii(r.name)) return false;
+        if (!IsValidUtf8(r.name) && !ConvertText(r.name, o.zipCodepage, kUtf8, utf8)) {
+            problems.AddEntry(label, "the name is not valid in code page " + std::to_string(o.zipCodepage) +
+                                         " (--names-cp)");
+            return false;
+        }
+    }
+    std::string name = FromUtf8(utf8, o.codepage, utf8, true, problems);
+    if (name.empty()) return false;
     unicodeField = UnicodePathField(name, utf8);
     r.extra = DropExtraField(r.extra, kUnicodePathExtra) + unicodeField;
     r.name = name;
@@ -265,15 +181,8 @@ bool ConvertStoredName(CentralRecord &r, const NameOptions &o, const std::string
 }
 
 std::string CodePageToUtf8(const std::string &bytes, int codepage) {
-    if (!HasNonAscii(bytes)) return bytes;
     std::string out;
-#ifdef _WIN32
-    bool ok;
-    out = Narrow(Widen(bytes, UINT(codepage), MB_ERR_INVALID_CHARS), CP_UTF8, false, ok);
-    if (!ok || out.empty()) return bytes;
-#else
-    if (!Iconv(bytes, "UTF-8", IconvName(codepage).c_str(), out)) return bytes;
-#endif
+    if (!HasNonAscii(bytes) || !ConvertText(bytes, codepage, kUtf8, out)) return bytes;
     return out;
 }
 

@@ -6,7 +6,10 @@
 // because the stub would have to refuse it later. Folders are walked in name order
 // so that the same inputs always give the same bytes; the entries are then
 // written in the order of the stub's file list (order.cpp) unless --keep-order
-// is given. Every entry gets its real CRC-32 and sizes in the local header and no
+// is given. Every problem of the inputs (unreadable files, broken links, names
+// the stub refuses) is collected before the first byte is written. The output
+// and its temporary files are never packed, even when they lie in a packed
+// folder. Every entry gets its real CRC-32 and sizes in the local header and no
 // data descriptor: the CRC is computed in a first read of the file, before the
 // (encrypted) data is written.
 #include "mksfx.h"
@@ -16,8 +19,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <set>
-#include <sys/stat.h>
 #include <zlib.h>
 
 namespace fs = std::filesystem;
@@ -47,7 +48,7 @@ bool IsAbsolute(const std::string &p) {
 }
 
 // The entry name of an input path: components joined by "/", no "." components.
-std::string EntryNameOf(const std::string &input) {
+std::string EntryNameOf(const std::string &input, Problems &problems) {
     std::string p = input;
     std::replace(p.begin(), p.end(), '\\', '/');
     if (p.size() >= 2 && p[1] == ':') p.erase(0, 2);  // drive letter
@@ -57,8 +58,8 @@ std::string EntryNameOf(const std::string &input) {
         size_t j = p.find('/', i);
         if (j == std::string::npos) j = p.size();
         std::string part = p.substr(i, j - i);
-        if (part == "..") FailEntry(input, "a \"..\" in an entry name would leave the destination folder");
-        if (!part.empty() && part != ".") {
+        if (part == "..") problems.AddEntry(input, "a \"..\" in an entry name would leave the destination folder");
+        if (!part.empty() && part != "." && part != "..") {
             if (!name.empty()) name += '/';
             name += part;
         }
@@ -67,89 +68,114 @@ std::string EntryNameOf(const std::string &input) {
     return name;
 }
 
-// 64-bit sizes on Windows too, where the plain stat stops at 2 GiB.
-#ifdef _WIN32
-using StatBuf = struct _stat64;
-bool StatPath(const std::string &path, StatBuf &st) { return _stat64(path.c_str(), &st) == 0; }
-#else
-using StatBuf = struct stat;
-bool StatPath(const std::string &path, StatBuf &st) { return stat(path.c_str(), &st) == 0; }
-#endif
-
-void AddFolderContents(const std::string &path, const std::string &prefix, std::vector<Item> &items) {
-    std::vector<std::pair<std::string, std::string>> children;  // name, path
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(path), ec), end;
-    if (ec) Fail(path + ": cannot read the folder (" + ec.message() + ")");
-    for (; it != end; it.increment(ec)) {
-        if (ec) break;
-        std::string leaf = HostFileName(it->path().filename());
-        children.emplace_back(leaf, JoinPath(path, leaf));
+// A folder walk: what it adds, what it leaves out, what it cannot read.
+class Collector {
+public:
+    Collector(const PackOptions &o, Problems &problems) : o_(o), problems_(problems) {
+        outputLeaf_ = Utf8Path(HostPath(o.output).filename());
+        std::error_code ec;
+        outputFolder_ = fs::weakly_canonical(HostPath(o.output).parent_path().empty() ? fs::path(".")
+                                                                                     : HostPath(o.output).parent_path(),
+                                             ec);
     }
-    if (ec) Fail(path + ": cannot read the folder (" + ec.message() + ")");
-    std::sort(children.begin(), children.end());
-    for (const auto &[leaf, childPath] : children) {
-        std::string name = prefix + leaf;
-        std::error_code e1;
-        fs::file_status own = fs::symlink_status(fs::path(childPath), e1);
-        if (fs::is_directory(own)) {
-            items.push_back({childPath, name + "/", true});
-            AddFolderContents(childPath, name + "/", items);
-            continue;
-        }
-        StatBuf st;
-        if (!StatPath(childPath, st)) Fail(childPath + ": cannot read (" + strerror(errno) + ")");
-        if (S_ISREG(st.st_mode)) {
-            items.push_back({childPath, name, false});
-        } else {
-            // Links to folders are not followed (they may loop); devices, pipes
-            // and sockets have no content to pack.
-            fprintf(stderr, "mksfx: %s: skipped (not a regular file or folder)\n", childPath.c_str());
-        }
-    }
-}
 
-std::vector<Item> CollectItems(const std::vector<std::string> &inputs, const std::string &base,
-                               const NameOptions &names) {
-    std::vector<Item> items;
-    for (const std::string &input : inputs) {
-        std::string path = IsAbsolute(input) ? input : JoinPath(base, input);
-        StatBuf st;
-        if (!StatPath(path, st)) Fail(path + ": cannot read (" + strerror(errno) + ")");
-        std::string name = EntryNameOf(input);
-        if (S_ISDIR(st.st_mode)) {
+    void Input(const std::string &input) {
+        std::string path = IsAbsolute(input) ? input : JoinPath(o_.baseDir, input);
+        HostStat st = StatHostFile(path);
+        std::string name = EntryNameOf(input, problems_);
+        if (!st.exists) {
+            problems_.AddEntry(path, "cannot read (" + st.error + ")");
+        } else if (st.isDirectory) {
             std::string prefix = name.empty() ? "" : name + "/";
-            if (!name.empty()) items.push_back({path, prefix, true});
-            AddFolderContents(path, prefix, items);
-        } else if (S_ISREG(st.st_mode)) {
-            if (name.empty()) Fail(path + ": no entry name can be made of this path");
-            items.push_back({path, name, false});
-        } else {
-            Fail(path + ": not a regular file or folder");
+            if (!name.empty()) Add(path, prefix, true);
+            Folder(path, prefix);
+        } else if (!st.isFile) {
+            problems_.AddEntry(path, "not a regular file or folder");
+        } else if (name.empty()) {
+            problems_.AddEntry(path, "no entry name can be made of this path");
+        } else if (!IsOwnOutput(path, Utf8Path(HostPath(path).filename()))) {
+            Add(path, name, false);
         }
     }
-    for (Item &item : items) item.name = PackedName(item.name, names, item.unicode);
-    std::set<std::string> seen;
-    for (const Item &item : items) {
-        if (item.name.size() > kMaxNameLength)
-            FailEntry(item.name, "the name is " + std::to_string(item.name.size()) +
-                                     " bytes; the stub reads names of at most " +
-                                     std::to_string(kMaxNameLength) + " bytes");
-        if (!seen.insert(item.name).second) FailEntry(item.name, "given twice");
+
+    std::vector<Item> items;
+
+private:
+    bool Excluded(const std::string &name) const {
+        std::string bare = name.back() == '/' ? name.substr(0, name.size() - 1) : name;
+        for (const std::string &pattern : o_.excludes)
+            if (GlobMatch(pattern.c_str(), name.c_str()) || GlobMatch(pattern.c_str(), bare.c_str())) return true;
+        return false;
     }
-    if (items.empty()) Fail("nothing to pack");
-    return items;
-}
+
+    void Add(const std::string &path, const std::string &name, bool isDir) {
+        if (!Excluded(name)) items.push_back({path, name, isDir});
+    }
+
+    // The output, or one of its temporary files: never packed. A file the
+    // output would replace is an input, and refused, unless it is a former
+    // build of this output (a self-extractor).
+    bool IsOwnOutput(const std::string &path, const std::string &leaf) {
+        bool temporary = leaf.compare(0, outputLeaf_.size() + 4, Output::TemporaryPrefix(outputLeaf_)) == 0;
+        if (leaf != outputLeaf_ && !temporary) return false;
+        std::error_code ec;
+        if (fs::weakly_canonical(HostPath(path).parent_path(), ec) != outputFolder_) return false;
+        if (temporary) return true;
+        FILE *f = OpenHostFile(path, "rb");
+        char signature[SFX_SIGNATURE_LENGTH] = {};
+        bool former = f && SeekHostFile(f, kHeaderOffset) && fread(signature, 1, sizeof signature, f) == sizeof signature &&
+                      std::memcmp(signature, SFX_SIGNATURE, SFX_SIGNATURE_LENGTH) == 0;
+        if (f) fclose(f);
+        if (!former) problems_.AddEntry(path, "the output -o " + o_.output + " would replace this input");
+        return true;
+    }
+
+    void Folder(const std::string &path, const std::string &prefix) {
+        std::vector<std::string> leaves;
+        std::error_code ec;
+        fs::directory_iterator it(HostPath(path), ec), end;
+        for (; !ec && it != end; it.increment(ec)) leaves.push_back(Utf8Path(it->path().filename()));
+        if (ec) {
+            problems_.AddEntry(path, "cannot read the folder (" + ec.message() + ")");
+            return;
+        }
+        std::sort(leaves.begin(), leaves.end());
+        for (const std::string &leaf : leaves) {
+            std::string childPath = JoinPath(path, leaf), name = prefix + leaf;
+            std::error_code e1;
+            fs::file_status own = fs::symlink_status(HostPath(childPath), e1);
+            if (fs::is_directory(own)) {
+                if (Excluded(name + "/")) continue;
+                Add(childPath, name + "/", true);
+                Folder(childPath, name + "/");
+                continue;
+            }
+            HostStat st = StatHostFile(childPath);
+            if (!st.exists) {
+                problems_.AddEntry(childPath, "cannot read (" + st.error + ")");
+            } else if (st.isFile) {
+                if (!IsOwnOutput(childPath, leaf)) Add(childPath, name, false);
+            } else if (!o_.quiet && !Excluded(name)) {
+                // Links to folders are not followed (they may loop); devices, pipes
+                // and sockets have no content to pack.
+                std::fprintf(stderr, "mksfx: %s: skipped (not a regular file or folder)\n", childPath.c_str());
+            }
+        }
+    }
+
+    const PackOptions &o_;
+    Problems &problems_;
+    std::string outputLeaf_;
+    fs::path outputFolder_;
+};
 
 // DOS date and time of a file's modification time, in local time (as the stub
-// hands it to the file system). Times outside 1980..2107 are clamped.
-void DosTime(time_t t, uint16_t &dosTime, uint16_t &dosDate) {
+// hands it to the file system), or clamped to SOURCE_DATE_EPOCH and in UTC, so
+// that neither the machine's clock nor its time zone reach the bytes. Times
+// outside 1980..2107 are clamped.
+void DosTime(int64_t modified, const PackOptions &o, uint16_t &dosTime, uint16_t &dosDate) {
     struct tm tmv {};
-#ifdef _WIN32
-    if (localtime_s(&tmv, &t) != 0) tmv = tm{};
-#else
-    if (!localtime_r(&t, &tmv)) tmv = tm{};
-#endif
+    if (!CalendarTime(o.clampTimes ? std::min(modified, o.epoch) : modified, o.clampTimes, tmv)) tmv = tm{};
     int year = tmv.tm_year + 1900;
     if (year < 1980) {
         dosTime = 0;
@@ -262,9 +288,9 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
     CentralRecord r;
     r.name = item.name;
     out.SetEntry(item.name);
-    StatBuf st;
-    if (!StatPath(item.path, st)) Fail(item.path + ": cannot read (" + strerror(errno) + ")");
-    DosTime(st.st_mtime, r.modTime, r.modDate);
+    HostStat st = StatHostFile(item.path);
+    if (!st.exists) Fail(item.path + ": cannot read (" + st.error + ")");
+    DosTime(st.modified, o, r.modTime, r.modDate);
     r.externalAttributes = item.isDir ? 0x10 : 0x20;  // MS-DOS directory / archive bits
     // Both headers carry the Unicode path of a converted name: ZIP readers that
     // use it compare the local name with the central one.
@@ -275,10 +301,10 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
         WriteLocalHeader(out, r, r.extra);
         return r;
     }
-    if (uint64_t(st.st_size) >= 0xFFFFFFFFu)
+    if (st.size >= 0xFFFFFFFFu)
         FailEntry(item.name, "4 GiB or more needs ZIP64, which the stub cannot read");
 
-    FILE *f = fopen(item.path.c_str(), "rb");
+    FILE *f = OpenHostFile(item.path, "rb");
     if (!f) Fail(item.path + ": cannot read (" + strerror(errno) + ")");
     struct Closer {
         FILE *f;
@@ -317,14 +343,25 @@ CentralRecord PackFile(Output &out, const Item &item, const PackOptions &o) {
 
 std::vector<CentralRecord> PackInputs(Output &out, const std::vector<std::string> &inputs,
                                       const PackOptions &options) {
-    std::vector<Item> items = CollectItems(inputs, options.baseDir, options.names);
+    Problems problems;
+    Collector collector(options, problems);
+    for (const std::string &input : inputs) collector.Input(input);
+    std::vector<Item> &items = collector.items;
+    if (items.empty() && problems.Empty()) Fail("nothing to pack");
+    for (Item &item : items) item.name = PackedName(item.name, options.names, item.unicode, problems);
     if (!options.keepOrder) SortInListOrder(items, [](const Item &item) { return item.name; });
+    std::vector<std::string> names, labels;
+    for (const Item &item : items) {
+        names.push_back(item.name);
+        labels.push_back(item.unicode.empty() ? item.name : item.unicode);
+    }
+    CheckEntryNames(names, labels, options.names, problems);
+    problems.Check();
     if (options.store) {
         // Stored sizes are known in advance: refuse before writing gigabytes.
         uint64_t projected = out.Position();
         for (const Item &item : items) {
-            StatBuf st;
-            uint64_t size = !item.isDir && StatPath(item.path, st) ? uint64_t(st.st_size) : 0;
+            uint64_t size = item.isDir ? 0 : StatHostFile(item.path).size;
             projected += LOCAL_HEADER_SIZE + item.name.size() + size +
                          (item.isDir || options.password.empty() ? 0 : ENCRYPTION_HEADER_SIZE);
             if (projected > kMaxResult)

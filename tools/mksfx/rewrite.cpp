@@ -23,21 +23,16 @@ namespace {
 class Input {
 public:
     explicit Input(const std::string &path) : path_(path) {
-        f_ = fopen(path.c_str(), "rb");
+        f_ = OpenHostFile(path, "rb");
         if (!f_) Fail(path + ": cannot read (" + strerror(errno) + ")");
-        if (!Seek(0, SEEK_END)) Fail(path + ": cannot read");
-#ifdef _WIN32
-        size_ = uint64_t(_ftelli64(f_));
-#else
-        size_ = uint64_t(ftello(f_));
-#endif
+        size_ = StatHostFile(path).size;
     }
     ~Input() { fclose(f_); }
     uint64_t Size() const { return size_; }
     // Reads exactly `n` bytes at `pos`; false when the file is shorter.
     bool ReadAt(uint64_t pos, void *data, size_t n) {
         if (pos > size_ || n > size_ - pos) return false;
-        if (!Seek(int64_t(pos), SEEK_SET)) return false;
+        if (!SeekHostFile(f_, pos)) return false;
         return fread(data, 1, n, f_) == n;
     }
     std::string ReadString(uint64_t pos, size_t n) {
@@ -47,7 +42,7 @@ public:
     }
     // Copies `n` bytes from `pos` to the output.
     void CopyTo(Output &out, uint64_t pos, uint64_t n) {
-        if (!Seek(int64_t(pos), SEEK_SET)) Fail(path_ + ": cannot read");
+        if (!SeekHostFile(f_, pos)) Fail(path_ + ": cannot read");
         std::vector<uint8_t> buf(1 << 16);
         while (n > 0) {
             size_t chunk = n < buf.size() ? size_t(n) : buf.size();
@@ -58,13 +53,6 @@ public:
     }
 
 private:
-    bool Seek(int64_t pos, int whence) {
-#ifdef _WIN32
-        return _fseeki64(f_, pos, whence) == 0;
-#else
-        return fseeko(f_, off_t(pos), whence) == 0;
-#endif
-    }
     std::string path_;
     FILE *f_;
     uint64_t size_ = 0;
@@ -134,33 +122,36 @@ const char *MethodName(uint16_t method) {
     }
 }
 
-// One entry checked and ready to copy.
-struct Planned {
-    CentralRecord central;   // as the new central directory describes it
-    CentralRecord local;     // the fields of its new local header
-    std::string localExtra;
-    uint64_t dataStart;      // in the input
-};
-
 const std::string kNoZip64 = "ZIP64 is not supported by the stub (sizes and positions are 32-bit)";
 
-}  // namespace
+// ---- read: the central directory and the local headers it points to ----
 
-std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
-                                      std::string &comment, const NameOptions &names,
-                                      bool keepOrder) {
-    Input in(zipPath);
+// One entry as the input archive stores it.
+struct Stored {
+    CentralRecord central;  // its central directory record; localOffset in the input
+    uint16_t diskStart;
+    LocalHeader local;
+    std::string localName, localExtra;
+    uint64_t dataStart;     // in the input
+};
+
+struct Archive {
+    std::string comment;
+    std::vector<Stored> entries;
+};
+
+// Damage that leaves no way to read on fails at once; what the stub could not
+// read is left to the validation, which names all of it.
+Archive ReadArchive(Input &in, const std::string &zipPath) {
     EndRecord end = FindEndRecord(in, zipPath);
     uint8_t locator[4];
     if (end.entries == 0xFFFF || end.entriesOnDisk == 0xFFFF || end.cdSize == 0xFFFFFFFFu ||
         end.cdOffset == 0xFFFFFFFFu ||
-        (end.position >= 20 && in.ReadAt(end.position - 20, locator, 4) &&
-         GetU32(locator) == kZip64LocatorSig))
+        (end.position >= 20 && in.ReadAt(end.position - 20, locator, 4) && GetU32(locator) == kZip64LocatorSig))
         Fail(zipPath + ": " + kNoZip64);
     if (end.disk != 0 || end.cdDisk != 0 || end.entriesOnDisk != end.entries)
         Fail(zipPath + ": a split (multi-disk) archive cannot be read");
     if (end.entries == 0) Fail(zipPath + ": the archive holds no entries");
-    comment = end.comment;
 
     // Bytes in front of the archive (another self-extractor's stub, say) shift
     // every stored offset by the same amount.
@@ -170,115 +161,157 @@ std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath,
     uint64_t shift = cdStart - end.cdOffset;
     std::string cd = in.ReadString(cdStart, end.cdSize);
 
-    std::vector<Planned> plan;
-    uint64_t projected = out.Position();
+    Archive archive;
+    archive.comment = end.comment;
     size_t p = 0;
     for (unsigned k = 0; k < end.entries; ++k) {
+        std::string label = "entry " + std::to_string(k + 1);
         CentralHeader h;
         bool whole = p + sizeof h <= cd.size();
         if (whole) std::memcpy(&h, cd.data() + p, sizeof h);
-        if (!whole || h.signature != kCentralSig)
-            Fail(zipPath + ": damaged archive (central directory entry " + std::to_string(k + 1) + ")");
-        CentralRecord r;
+        size_t namePos = p + sizeof h;
+        if (!whole || h.signature != kCentralSig ||
+            namePos + h.nameLength + h.extraLength + h.commentLength > cd.size())
+            Fail(zipPath + ": damaged archive (central directory " + label + ")");
+        Stored e;
+        CentralRecord &r = e.central;
         r.versionMadeBy = h.versionMadeBy;
         CopyEntryFields(r, h);
-        size_t nameLength = h.nameLength, extraLength = h.extraLength, commentLength = h.commentLength;
-        uint16_t diskStart = h.diskStart;
         r.internalAttributes = h.internalAttributes;
         r.externalAttributes = h.externalAttributes;
-        uint32_t localOffset = h.localOffset;
-        size_t namePos = p + sizeof h;
-        if (namePos + nameLength + extraLength + commentLength > cd.size())
-            Fail(zipPath + ": damaged archive (central directory entry " + std::to_string(k + 1) + ")");
-        r.name.assign(cd, namePos, nameLength);
-        r.extra = DropZip64Extra(cd.substr(namePos + nameLength, extraLength));
-        r.comment.assign(cd, namePos + nameLength + extraLength, commentLength);
-        p = namePos + nameLength + extraLength + commentLength;
+        r.localOffset = h.localOffset;
+        e.diskStart = h.diskStart;
+        r.name.assign(cd, namePos, h.nameLength);
+        r.extra = DropZip64Extra(cd.substr(namePos + h.nameLength, h.extraLength));
+        r.comment.assign(cd, namePos + h.nameLength + h.extraLength, h.commentLength);
+        p = namePos + h.nameLength + h.extraLength + h.commentLength;
 
-        // ---- what the stub cannot read ----
-        const std::string &name = r.name;
-        std::string label = name.empty() ? "entry " + std::to_string(k + 1) : name;
-        if (name.empty() || name[0] == '\0') FailEntry(label, "an empty name cannot be extracted");
-        if (name.find('\0') != std::string::npos)
-            FailEntry(label, "a NUL byte inside the name would cut it short");
-        const std::string storedName = r.name;  // as the local header holds it too
-        std::string unicodeField;
-        bool renamed = ConvertStoredName(r, names, label, unicodeField);
-        if (name.size() > kMaxNameLength)
-            FailEntry(label, "the name is " + std::to_string(name.size()) +
-                                 " bytes; the stub reads names of at most " +
-                                 std::to_string(kMaxNameLength) + " bytes");
-        if (r.compressedSize == 0xFFFFFFFFu || r.uncompressedSize == 0xFFFFFFFFu ||
-            localOffset == 0xFFFFFFFFu || diskStart == 0xFFFF)
-            FailEntry(label, kNoZip64);
-        if ((r.flags & (kFlagStrongEncryption | kFlagMaskedDirectory)) || r.method == 99)
-            FailEntry(label, "strong or AES encryption is not supported (only the traditional ZIP encryption)");
-        if (r.method != METHOD_STORED && r.method != METHOD_DEFLATED)
-            FailEntry(label, "compression method " + std::to_string(r.method) + " (" +
-                                 MethodName(r.method) +
-                                 ") is not supported (only stored (0) and deflated (8))");
-        bool encrypted = (r.flags & ZIP_FLAG_ENCRYPTED) != 0;
-        if (encrypted && r.compressedSize < ENCRYPTION_HEADER_SIZE)
-            FailEntry(label, "damaged entry (encrypted data shorter than its 12-byte header)");
+        uint64_t at = uint64_t(h.localOffset) + shift;
+        if (h.localOffset == 0xFFFFFFFFu) FailEntry(r.name, kNoZip64);
+        if (!in.ReadAt(at, &e.local, LOCAL_HEADER_SIZE) || e.local.signature != kLocalSig)
+            FailEntry(r.name.empty() ? label : r.name, "damaged archive (no local header at the recorded offset)");
+        e.localName = in.ReadString(at + LOCAL_HEADER_SIZE, e.local.nameLength);
+        e.localExtra = DropZip64Extra(in.ReadString(at + LOCAL_HEADER_SIZE + e.local.nameLength, e.local.extraLength));
+        e.dataStart = at + LOCAL_HEADER_SIZE + e.local.nameLength + e.local.extraLength;
+        if (e.dataStart + r.compressedSize > cdStart)
+            FailEntry(r.name, "damaged archive (entry data runs into the central directory)");
+        archive.entries.push_back(std::move(e));
+    }
+    return archive;
+}
 
-        // ---- the local header as stored ----
-        uint64_t at = uint64_t(localOffset) + shift;
-        LocalHeader lh;
-        if (!in.ReadAt(at, &lh, LOCAL_HEADER_SIZE) || lh.signature != kLocalSig)
-            FailEntry(label, "damaged archive (no local header at the recorded offset)");
-        uint16_t localFlags = lh.flags;
-        if (lh.method != r.method)
-            FailEntry(label, "damaged archive (local and central methods differ)");
-        if (!(localFlags & ZIP_FLAG_DESCRIPTOR) &&
-            (lh.compressedSize == 0xFFFFFFFFu || lh.uncompressedSize == 0xFFFFFFFFu))
-            FailEntry(label, kNoZip64);
-        if ((localFlags & ZIP_FLAG_ENCRYPTED) != (r.flags & ZIP_FLAG_ENCRYPTED) ||
-            (localFlags & kFlagStrongEncryption))
-            FailEntry(label, "damaged archive (local and central encryption flags differ)");
-        uint64_t localName = at + LOCAL_HEADER_SIZE;
-        if (in.ReadString(localName, lh.nameLength) != storedName)
-            FailEntry(label, "damaged archive (local and central names differ)");
-        std::string localExtra = DropZip64Extra(in.ReadString(localName + lh.nameLength, lh.extraLength));
-        uint64_t dataStart = localName + lh.nameLength + lh.extraLength;
-        if (dataStart + r.compressedSize > cdStart)
-            FailEntry(label, "damaged archive (entry data runs into the central directory)");
+// ---- validate: what the stub cannot read, every problem named ----
 
-        // The reader decides the password check by the local ZIP_FLAG_DESCRIPTOR, so an
-        // encrypted entry keeps it; everything else loses its descriptor.
-        uint16_t newFlags = localFlags;
-        if (renamed) {
-            newFlags &= uint16_t(~kFlagUtf8);
-            localExtra = DropExtraField(localExtra, kUnicodePathExtra) + unicodeField;
-        }
-        if (!encrypted) {
-            newFlags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
-            r.flags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
-        }
-        CentralRecord local = r;
-        local.versionNeeded = lh.versionNeeded;
-        local.flags = newFlags;
-        local.modTime = lh.modTime;
-        local.modDate = lh.modDate;
+// One entry checked and ready to copy.
+struct Planned {
+    CentralRecord central;   // as the new central directory describes it
+    CentralRecord local;     // the fields of its new local header
+    std::string localExtra;
+    uint64_t dataStart;      // in the input
+    int descriptors;         // 16-byte descriptors after the data
+};
 
-        // Everything is checked before the first byte is copied, the size limit
-        // included, so a refusal costs no copying.
-        r.localOffset = projected;
-        projected += LOCAL_HEADER_SIZE + r.name.size() + localExtra.size() + r.compressedSize +
-                     ((newFlags & ZIP_FLAG_DESCRIPTOR) ? DESCRIPTOR_SIZE : 0);
+void ValidateEntry(const Stored &e, const std::string &label, Problems &problems) {
+    const CentralRecord &r = e.central;
+    const LocalHeader &lh = e.local;
+    if (r.name.find('\0') != std::string::npos)
+        problems.AddEntry(label, "a NUL byte inside the name would cut it short");
+    if (r.compressedSize == 0xFFFFFFFFu || r.uncompressedSize == 0xFFFFFFFFu || e.diskStart == 0xFFFF ||
+        (!(lh.flags & ZIP_FLAG_DESCRIPTOR) && (lh.compressedSize == 0xFFFFFFFFu || lh.uncompressedSize == 0xFFFFFFFFu)))
+        problems.AddEntry(label, kNoZip64);
+    if ((r.flags & (kFlagStrongEncryption | kFlagMaskedDirectory)) || r.method == 99)
+        problems.AddEntry(label, "strong or AES encryption is not supported (only the traditional ZIP encryption)");
+    else if (r.method != METHOD_STORED && r.method != METHOD_DEFLATED)
+        problems.AddEntry(label, "compression method " + std::to_string(r.method) + " (" + MethodName(r.method) +
+                                     ") is not supported (only stored (0) and deflated (8))");
+    if ((r.flags & ZIP_FLAG_ENCRYPTED) && r.compressedSize < ENCRYPTION_HEADER_SIZE)
+        problems.AddEntry(label, "damaged entry (encrypted data shorter than its 12-byte header)");
+    if (lh.method != r.method) problems.AddEntry(label, "damaged archive (local and central methods differ)");
+    if ((lh.flags & ZIP_FLAG_ENCRYPTED) != (r.flags & ZIP_FLAG_ENCRYPTED) || (lh.flags & kFlagStrongEncryption))
+        problems.AddEntry(label, "damaged archive (local and central encryption flags differ)");
+    if (e.localName != r.name) problems.AddEntry(label, "damaged archive (local and central names differ)");
+}
+
+// ---- plan: the new headers of each entry and where it lands ----
+
+// The reader decides the password check by the local ZIP_FLAG_DESCRIPTOR, so an
+// encrypted entry keeps it; everything else loses its descriptor.
+Planned PlanEntry(const Stored &e, CentralRecord r, bool renamed, const std::string &utf8,
+                  const std::string &unicodeField, const std::string &label, Problems &problems) {
+    Planned plan{r, r, e.localExtra, e.dataStart, 0};
+    uint16_t flags = e.local.flags;
+    bool encrypted = (r.flags & ZIP_FLAG_ENCRYPTED) != 0;
+    if (renamed) {
+        flags &= uint16_t(~kFlagUtf8);
+        plan.localExtra = DropExtraField(e.localExtra, kUnicodePathExtra) + unicodeField;
+    }
+    if (!encrypted) {
+        flags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
+        plan.central.flags &= uint16_t(~ZIP_FLAG_DESCRIPTOR);
+    } else if (flags & ZIP_FLAG_DESCRIPTOR) {
+        plan.descriptors = 1;
+        // Info-ZIP unzip measures such an entry with the length of the Unicode
+        // name of its local header and would find it overlapping the next
+        // record: more descriptors, which the stub steps over, leave that room.
+        if (!unicodeField.empty() && utf8.size() > r.name.size())
+            plan.descriptors += int((utf8.size() - r.name.size() + DESCRIPTOR_SIZE - 1) / DESCRIPTOR_SIZE);
+    }
+    if (plan.localExtra.size() > 0xFFFF || plan.central.extra.size() > 0xFFFF)
+        problems.AddEntry(label, "with the Unicode path field of its new name the extra field would exceed 65535 "
+                                 "bytes; give --names-raw to keep the name as it is");
+    plan.local.versionNeeded = e.local.versionNeeded;
+    plan.local.flags = flags;
+    plan.local.modTime = e.local.modTime;
+    plan.local.modDate = e.local.modDate;
+    return plan;
+}
+
+}  // namespace
+
+std::vector<CentralRecord> RewriteZip(Output &out, const std::string &zipPath, std::string &comment,
+                                      const NameOptions &names, bool keepOrder) {
+    Input in(zipPath);
+    Archive archive = ReadArchive(in, zipPath);
+    comment = archive.comment;
+
+    Problems problems;
+    std::vector<Planned> plan;
+    std::vector<std::string> newNames, labels;
+    for (size_t k = 0; k < archive.entries.size(); ++k) {
+        const Stored &e = archive.entries[k];
+        std::string label = e.central.name.empty() ? "entry " + std::to_string(k + 1) : e.central.name;
+        ValidateEntry(e, label, problems);
+        CentralRecord r = e.central;
+        std::string utf8, unicodeField;
+        bool renamed = ConvertStoredName(r, names, label, utf8, unicodeField, problems);
+        if (renamed) label = utf8;
+        plan.push_back(PlanEntry(e, r, renamed, utf8, unicodeField, label, problems));
+        newNames.push_back(r.name);
+        labels.push_back(label);
+    }
+    CheckEntryNames(newNames, labels, names, problems);
+    problems.Check();
+
+    // Everything is checked before the first byte is copied, the size limit
+    // included, so a refusal costs no copying.
+    if (!keepOrder) SortInListOrder(plan, [](const Planned &e) { return e.central.name; });
+    uint64_t projected = out.Position();
+    for (const Planned &e : plan) {
+        projected += LOCAL_HEADER_SIZE + e.central.name.size() + e.localExtra.size() + e.central.compressedSize +
+                     uint64_t(e.descriptors) * DESCRIPTOR_SIZE;
         if (projected > kMaxResult)
-            FailEntry(label, "the self-extractor would exceed 2 GiB - 1 bytes (" +
-                                 std::to_string(kMaxResult) + "), the limit of the stub's file positions");
-        plan.push_back({r, local, localExtra, dataStart});
+            FailEntry(e.central.name, "the self-extractor would exceed 2 GiB - 1 bytes (" +
+                                          std::to_string(kMaxResult) + "), the limit of the stub's file positions");
     }
 
-    if (!keepOrder) SortInListOrder(plan, [](const Planned &e) { return e.central.name; });
+    // ---- write ----
     std::vector<CentralRecord> records;
     for (Planned &e : plan) {
         out.SetEntry(e.central.name);
         e.central.localOffset = out.Position();
         WriteLocalHeader(out, e.local, e.localExtra);
         in.CopyTo(out, e.dataStart, e.central.compressedSize);
-        if (e.local.flags & ZIP_FLAG_DESCRIPTOR) WriteDescriptor(out, e.local);
+        for (int i = 0; i < e.descriptors; ++i) WriteDescriptor(out, e.local);
         records.push_back(e.central);
     }
     return records;

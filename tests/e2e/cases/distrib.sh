@@ -77,3 +77,16 @@ EOF
     expect_file out/a.txt "alpha"
 }
 scenario distrib-elevation-admin elevation_admin
+
+windows_builder_names() {
+    # The Windows builder reads file names through the wide calls: a name of
+    # code page 1251 is packed though Wine's ANSI code page here is 1252.
+    export LANG=C.UTF-8 LC_ALL=
+    put_file "in/Привет.txt" "privet"
+    timeout 60 wine "$E2E_WIN32/mksfx.exe" --codepage 1251 --stub "$(winpath "$E2E_STUB")" \
+        -o "$(winpath "$CASE/app.exe")" -C "$(winpath "$CASE/in")" . >mksfx.log 2>&1 ||
+        { fail "mksfx.exe failed: $(tr -d '\r' <mksfx.log)"; return; }
+    "$E2E_MKSFX" --info --codepage 1251 "$CASE/app.exe" | grep -q '"Привет.txt"' ||
+        fail "the entry is not Привет.txt in code page 1251"
+}
+scenario distrib-windows-builder-names windows_builder_names

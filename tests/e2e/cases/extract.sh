@@ -445,7 +445,7 @@ device_names() {
     put_file in/a/con "c"
     put_file in/com1.log "m"
     put_file in/ok.txt "fine"
-    sfx_make app.exe --caption "Devices" --select-files -C in nul.txt a/con com1.log ok.txt || return
+    sfx_make app.exe --caption "Devices" --select-files --unsafe-names -C in nul.txt a/con com1.log ok.txt || return
     sfx_start app.exe
     robot <<R
 wait "Devices" 30 with 301
