@@ -233,5 +233,56 @@ TEST_F(MksfxDistrib, InfoOfSignedCutAndForeignFiles) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 }
 
+// ---- the publisher's icon and version information ------------------------------------
+
+// The stub's resource tree rewritten, read back by pefile (support/peresources.py):
+// the stub's dialogs and manifest come through byte for byte, the icon and the
+// version resource are what was asked for, and the checksum is the file's.
+TEST_F(MksfxDistrib, PublisherResourcesReadBackByAnotherReader) {
+    if (ReadHostFile(kRealStub).size() != HEADER_OFFSET) GTEST_SKIP() << "no win32 stub at " << kRealStub;
+    const std::string dump = "/usr/bin/python3 " SFX_SOURCE_DIR "/tests/unit/support/peresources.py ";
+    ASSERT_EQ(Sh("mkdir d && echo hi > d/a.txt && convert -size 48x48 radial-gradient:yellow-purple"
+                 " \\( +clone -resize 32x32 \\) app.ico && " + dump + "'" + kRealStub + "' > stub.txt"),
+              0);
+    std::string stub = Slurp("stub.txt");
+    std::string longStrings;
+    for (int i = 0; i < 20; ++i) longStrings += " --version-string Key" + std::to_string(i) + "=" + std::string(50, 'x');
+    struct {
+        std::string args;
+        std::vector<std::string> lines;  // in the dump, beside the stub's dialogs and manifest
+        bool keepsIcon;
+    } cases[] = {
+        {"--version-string 'ProductName=Acme Widget' --file-version 2.3.4.5",
+         {"fixed 2.3.4.5 0.0.0.0", "string ProductName=Acme Widget", "string FileVersion=2.3.4.5"}, true},
+        {"--icon app.ico", {"icon 32 4\nicon 16 4\n"}, false},
+        {"--icon app.ico --version-string 'LegalCopyright=© Ærø 2026' --version-string 'ProductName=Acme Widget'"
+         " --version-string 'CompanyName=Acme Ltd' --product-version 2.3",
+         {"icon 32 4\nres 16", "string LegalCopyright=© Ærø 2026", "fixed 0.0.0.0 2.3.0.0",
+          "string ProductVersion=2.3.0.0"},
+         false},
+        {"--elevation admin --version-string Comments=x", {"string Comments=x"}, true},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.args);
+        Outcome r = Mksfx(c.args + " -o out.exe -C d .", kRealStub);
+        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(Sh(dump + "out.exe > out.txt"), 0);
+        std::string out = Slurp("out.txt");
+        for (const std::string &line : c.lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+        EXPECT_NE(out.find("checksum ok"), std::string::npos);
+        for (size_t at = 0, end; (end = stub.find('\n', at)) != std::string::npos; at = end + 1) {
+            std::string line = stub.substr(at, end - at);
+            bool manifest = line.rfind("res 24", 0) == 0, icon = line.rfind("res 3", 0) == 0 || line.rfind("res 14", 0) == 0;
+            if (line.rfind("res ", 0) == 0 && !(manifest && c.args.find("--elevation") == 0) && (c.keepsIcon || !icon))
+                EXPECT_NE(out.find(line), std::string::npos) << line;
+        }
+    }
+    // What does not fit is named, and nothing is written.
+    Outcome full = Mksfx("--icon app.ico" + longStrings + " -o full.exe -C d .", kRealStub);
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("bytes are missing"), std::string::npos) << full.err;
+    EXPECT_FALSE(Exists("full.exe"));
+}
+
 }  // namespace
 #endif  // MKSFX_PATH

@@ -17,7 +17,7 @@ enum : int {
     kStub = 256, kElevation, kKeepOrder, kCaption, kDir, kCommand, kMessage, kMessageStyle,
     kFlagBit, kOverwrite, kRawOptions, kCodePage, kNamesCodePage, kNamesRaw, kUnsafeNames, kSignCert, kSignKey,
     kSignPassFile, kSignTimestamp, kLevel, kStore, kPasswordFile, kExclude, kSecretOnCommandLine,
-    kInfo, kVersion,
+    kInfo, kVersion, kIcon, kVersionString, kFileVersion, kProductVersion,
 };
 
 }  // namespace
@@ -52,6 +52,18 @@ const OptionSpec kOptionTable[] = {
      "stub's sorted file list, where it finds each item fastest"},
     {kQuiet, "quiet", nullptr, 0, "print nothing but errors"},
     {kVerbose, "verbose", nullptr, 0, "name each entry as it is written, and show what the signer says"},
+
+    {0, nullptr, nullptr, 0, "The publisher's file (the stub's resources, rewritten in the room it has):"},
+    {kIcon, "icon", "FILE", 0,
+     "the publisher's icon (.ico, BMP or PNG images) in place of the\n"
+     "stub's: a 32x32 image at the most colours that fit, then a\n"
+     "16x16 if room is left (mksfx says what it wrote)"},
+    {kVersionString, "version-string", "KEY=VALUE", 0,
+     "a string of the version information (repeatable): ProductName,\n"
+     "CompanyName, FileDescription, LegalCopyright, OriginalFilename,\n"
+     "or any other key; UTF-8"},
+    {kFileVersion, "file-version", "A.B.C.D", 0, "the file version (numbers 0-65535)"},
+    {kProductVersion, "product-version", "A.B.C.D", 0, "the product version"},
 
     {0, nullptr, nullptr, 0, "Header texts (UTF-8, converted to --codepage; 255 bytes each):"},
     {kCaption, "caption", "TEXT", 0, "window caption (empty: \"Tarvex Self-Extractor\")"},
@@ -277,6 +289,21 @@ Settings ParseArguments(const std::vector<std::string> &args) {
             Fail(name + ": a secret on the command line is readable by every user of the machine; give " +
                  name + "-file FILE");
         case kInfo: s.info = true; break;
+        case kIcon: s.publisher.icon = value; break;
+        case kVersionString: {
+            size_t eq = value.find('=');
+            if (eq == 0 || eq == std::string::npos) Fail(name + ": expected KEY=VALUE, got \"" + value + "\"");
+            s.publisher.version.strings.push_back({value.substr(0, eq), value.substr(eq + 1)});
+            break;
+        }
+        case kFileVersion:
+            ParseVersionNumber(value, s.publisher.version.fileVersion, name);
+            s.publisher.version.hasFileVersion = true;
+            break;
+        case kProductVersion:
+            ParseVersionNumber(value, s.publisher.version.productVersion, name);
+            s.publisher.version.hasProductVersion = true;
+            break;
         case kVersion:
         case kHelp: shown = c; break;
         }

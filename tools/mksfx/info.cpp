@@ -74,6 +74,8 @@ void ShowOne(const std::string &path, const std::vector<uint8_t> &f, int codepag
     std::string level = ManifestLevel(f.data(), kHeaderOffset);
     Line("stub", std::to_string(kHeaderOffset) + " bytes, manifest execution level " +
                      (level.empty() ? "(none found)" : level));
+    for (const auto &l : DescribeResources(std::vector<uint8_t>(f.begin(), f.begin() + kHeaderOffset)))
+        Line(l.first.c_str(), l.second);
     Certificates c = CertificatesOf(f);
     std::string table = " certificate table of " + std::to_string(c.size) + " bytes at byte " + std::to_string(c.offset);
     Line("signed", c.size == 0 ? "no"

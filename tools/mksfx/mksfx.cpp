@@ -99,6 +99,7 @@ int Run(const std::vector<std::string> &args) {
     std::vector<uint8_t> stub = ReadWholeFile(stubPath);
     CheckStub(stubPath, stub);
     if (!s.elevation.empty()) SetManifestLevel(stub, s.elevation);
+    std::string icon = ApplyPublisherResources(stub, s.publisher, s.names.codepage);
 
     bool zipInput = IsZipInput(s);
     if (zipInput && (s.store || s.hasLevel || !s.passwordFile.empty() || !s.base.empty() || !s.excludes.empty()))
@@ -108,6 +109,8 @@ int Run(const std::vector<std::string> &args) {
         Fail(s.output + ": the output would replace an input; give another -o");
     PackOptions o;
     o.clampTimes = SourceDateEpoch(o.epoch);
+    // The stub's own time stamp is its build's; a reproducible build stamps its own.
+    if (o.clampTimes) SetTimeStamp(stub, uint32_t(o.epoch));
     if (!s.passwordFile.empty()) o.password = ReadSecret("--password-file", s.passwordFile);
     if (!s.sign.passFile.empty()) s.sign.pass = ReadSecret("--sign-pass-file", s.sign.passFile);
     s.sign.showOutput = s.verbosity > 1;
@@ -144,6 +147,7 @@ int Run(const std::vector<std::string> &args) {
         for (const CentralRecord &r : records)
             std::printf("  %s (%u -> %u bytes)\n", CodePageToUtf8(r.name, s.names.codepage).c_str(),
                         unsigned(r.uncompressedSize), unsigned(r.compressedSize));
+    if (s.verbosity > 0 && !icon.empty()) std::printf("%s: icon %s\n", s.output.c_str(), icon.c_str());
     if (s.verbosity > 0)
         std::printf("%s: %s entries, %s bytes\n", s.output.c_str(), std::to_string(records.size()).c_str(),
                     std::to_string(size).c_str());

@@ -12,6 +12,8 @@
 //   codepage.cpp entry names and header texts in the target's ANSI code page
 //   names.cpp    what the stub refuses in a name; the problems of one run
 //   manifest.cpp the execution level in the stub's manifest
+//   peimage.cpp  the stub's resources rewritten: the publisher's icon and version
+//                information (peimage.h); its time stamp
 //   sign.cpp     Authenticode signing of the result (through osslsigncode)
 //   info.cpp     --info: what a self-extractor holds, read as the stub reads it
 //   order.cpp    the order of the stub's sorted file list
@@ -37,6 +39,7 @@
 
 #include "app/sfxformat.h"
 #include "archive/zipformat.h"
+#include "peimage.h"
 
 namespace mksfx {
 
@@ -386,6 +389,7 @@ struct Settings {
     std::string base;
     std::vector<std::string> inputs, excludes;
     std::string elevation;  // "" keeps the stub's level
+    PublisherResources publisher;
     NameOptions names;
     SignOptions sign;
     bool info = false;
