@@ -10,6 +10,7 @@
 #include "app/config.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
+#include "app/message.h"
 #include "archive/SFXmisc.h"
 #include "platform/memory.h"
 
@@ -52,7 +53,7 @@ bool ReadConfiguration() {
         selectFiles = options & OPT_SELECT_FILES;
         lockOverwriteMode = options & OPT_LOCK_OVERWRITE_MODE;
         BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> OPT_OVERWRITE_SHIFT;
-        overwriteButton = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
+        initialOverwriteMode = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
         checkArchiveSize = !(options & OPT_NO_SIZE_CHECK);
         autoStart = false;
         if (options & OPT_AUTO_START) {
@@ -73,7 +74,7 @@ bool ReadConfiguration() {
         if (!checkArchiveSize || VerifyArchiveSize()) return true;
     }
 incorrect:
-    MessageBoxA(0, STR_INCORRECT_SIZE, STR_ERROR_CAPTION, MB_ICONERROR);
+    ShowMessage(STR_INCORRECT_SIZE, STR_ERROR_CAPTION, MB_ICONERROR);
     return false;
 }
 
