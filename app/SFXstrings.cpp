@@ -19,10 +19,7 @@ const char STR_NOT_EXTRACTED[] = "The selected file(s) couldn't get extracted.";
 const char STR_ALREADY_EXISTS[] = "...already exists, overwrite ?";
 const char STR_ABOUT_CAPTION[] = "About Tarvex Self-Extractor...";
 const char STR_ABOUT_TEXT[] =
-    "Tarvex Self-Extractor 1.5\n"
-    "\n"
-    "Unpacks the ZIP archive that travels inside this program.\n"
-    "\n"
+    "Tarvex Self-Extractor 1.5\n\nUnpacks the ZIP archive that travels inside this program.\n\n"
     "Tarvex team - support@tarvex.example";
 const char STR_BROWSE_TITLE[] = "Please choose the destination directory";
 const char STR_BROWSE_CAPTION[] = "Extract to : ";

@@ -127,6 +127,8 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
                  const FILETIME *write);
 BOOL DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME ft);
 BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
+// Two texts compared as the system sorts them, case ignored.
+int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // Directories and path texts.
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
@@ -145,8 +147,6 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
-// Two texts compared as the system sorts them, case ignored.
-int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // The process: its module, the system it runs on, programs it starts, its heap.
 HMODULE GetModuleHandleA(LPCSTR name);
