@@ -186,8 +186,8 @@ static bool PasswordPhase() {
 }
 
 // True when a name component [name, end) is one that Windows takes for a
-// device in any folder: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, CONIN$ and
-// CONOUT$, in any case, alone or followed by an extension, spaces or dots
+// device in any folder: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 (also with
+// the superscript digits), CONIN$ and CONOUT$, in any case, alone or followed by an extension, spaces or dots
 // ("nul.txt", "Com1.log", "con ."). No file of that name can be made: opening
 // it opens the device, which also answers the existence test.
 static bool IsDeviceName(const char *name, const char *end) {
@@ -198,7 +198,10 @@ static bool IsDeviceName(const char *name, const char *end) {
     while (name < end && *name != '.' && n < 8) base[n++] = *name++;
     while (n && base[n - 1] == ' ') n--;
     base[n] = 0;
-    if (n == 4 && base[3] >= '0' && base[3] <= '9') base[3] = '#';
+    // The device digit: 0-9, and the code page's superscripts 1, 2 and 3 (B9,
+    // B2, B3), which Windows takes for digits there.
+    BYTE digit = (BYTE)base[3];
+    if (n == 4 && ((BYTE)(digit - '0') <= 9 || digit == 0xB9 || (digit | 1) == 0xB3)) base[3] = '#';
     for (const char *device = STR_DEVICE_NAMES; *device; device += TextLength(device) + 1)
         if (TextEqual(base, device, true)) return true;
     return false;
