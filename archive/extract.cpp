@@ -260,19 +260,18 @@ static bool DestinationPath(const char *name, char *path, bool &exists) {
     // A directory entry ending in "\" keeps any "/" it holds; every other
     // path goes on converted.
     if (last != '\\') SlashesToBackslashes(path);
-    if (length < MAX_PATH && NameStaysInside(entryPart)) {
+    // The system trims the dots and spaces that end a name: a file entry
+    // whose name ends in one would write another file than it names, or name
+    // the folder it is in, and is refused.
+    if (length < MAX_PATH && NameStaysInside(entryPart) &&
+        (!fileEntry || (last != '.' && last != ' '))) {
         if (!fileEntry) return true;
-        // The system trims the dots and spaces that end a name, and a last
-        // component made of them names the folder it is in: such a name is
-        // tested first, so that its folders are made before anything is created.
-        if (last != '.' && last != ' ') {
-            HANDLE created = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, 0);
-            if (created != INVALID_HANDLE_VALUE) {
-                outputHandle = created;
-                exists = false;
-                return true;
-            }
+        HANDLE created = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, 0);
+        if (created != INVALID_HANDLE_VALUE) {
+            outputHandle = created;
+            exists = false;
+            return true;
         }
         // There already, or its directory missing: the attributes tell.
         DWORD attributes = GetFileAttributesA(path);
