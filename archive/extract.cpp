@@ -151,6 +151,8 @@ static WalkStep NextEntry(char *name) {
 // ==== one entry of the extraction pass ============================================
 
 #define COPY_CHUNK 32768
+// Length of STR_TEMP_SUFFIX, which names an existing file's replacement.
+#define TEMP_SUFFIX_LENGTH 4
 // Milliseconds between two looks at the message queue during a pass.
 #define PUMP_INTERVAL 25
 static DWORD lastPump = 0;
@@ -294,11 +296,14 @@ static bool MakeDirectories(const char *path, char *dir) {
 }
 
 // The output file `file`, as outputHandle (`path` when the entry is written
-// in place, its temporary file when it replaces an existing one). When it
-// cannot be created, a directory entry finding its directory is done: the
-// directory is what was wanted. Anything else is reported and stays selected.
+// in place, its temporary file when it replaces an existing one). Always a new
+// file: a name the existence test did not find as a plain file may still be
+// taken, by a link whose target is missing (outside the destination, perhaps),
+// and what is there is never opened and written through. When it cannot be
+// created, a directory entry finding its directory is done: the directory is
+// what was wanted. Anything else is reported and stays selected.
 static bool CreateOutputFile(HWND list, const char *file, const char *path) {
-    outputHandle = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
+    outputHandle = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, 0);
     if (outputHandle != INVALID_HANDLE_VALUE) return true;
     DWORD attributes = GetFileAttributesA(path);
@@ -392,16 +397,18 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
                 MarkEntryDone(list);
                 return NEXT_ENTRY;
             }
-            DirectoryPart(path, dir);
-            // A directory entry finding its directory needs no file.
-            char last = path[TextLength(path) - 1];
-            if (last != '\\') {
-                char *temporary = dir + MAX_PATH + 1;  // the second half of `dir`
-                if (!GetTempFileNameA(dir, STR_TEMP_PREFIX, 0, temporary)) {
+            // A directory entry finding its directory needs no file. The
+            // temporary file is the path and STR_TEMP_SUFFIX, in `dir`; a path
+            // too long for that name is refused, and the old file stays.
+            int length = TextLength(path);
+            if (path[length - 1] != '\\') {
+                if (length + TEMP_SUFFIX_LENGTH >= MAX_PATH) {
                     ShowError(path, STR_CANNOT_OPEN);
                     return NEXT_ENTRY;
                 }
-                file = temporary;
+                StringFromBuffer(StringFromBuffer(dir, path, length), STR_TEMP_SUFFIX,
+                                 TEMP_SUFFIX_LENGTH);
+                file = dir;
             }
         } else if (!MakeDirectories(path, dir)) {
             return STOP_WALK;
@@ -420,10 +427,12 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
                 done = false;
             }
         }
+        // Gone already once it took the file's place. Only a temporary file
+        // this entry created is removed: what held the name before is not ours.
+        if (file != path) DeleteFileA(file);
         if (done) MarkEntryDone(list);
         if (outcome == ENTRY_WRITTEN) outcome = NEXT_ENTRY;
     }
-    if (file != path) DeleteFileA(file);  // gone already once it took the file's place
     return outcome;
 }
 
