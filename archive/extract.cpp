@@ -248,6 +248,9 @@ static bool NameStaysInside(const char *name) {
 // selected. The existence test is made here and its answer handed on in
 // `exists`; a file entry is first created as a new file, which costs no test
 // at all in the usual case: then outputHandle holds it.
+// The attributes of the existing file a file entry found last.
+static DWORD existingAttributes = 0;
+
 static bool DestinationPath(const char *name, char *path, bool &exists) {
     StripBackslash(extractDir);
     char *entryPart = StringFromBuffer(path, extractDir, MAX_PATH);
@@ -277,6 +280,7 @@ static bool DestinationPath(const char *name, char *path, bool &exists) {
         }
         // There already, or its directory missing: the attributes tell.
         DWORD attributes = GetFileAttributesA(path);
+        existingAttributes = attributes;
         exists = attributes != INVALID_FILE_ATTRIBUTES;
         if (!(exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))) return true;
     }
@@ -399,10 +403,13 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
             }
             // A directory entry finding its directory needs no file. The
             // temporary file is the path and STR_TEMP_SUFFIX, in `dir`; a path
-            // too long for that name is refused, and the old file stays.
+            // too long for that name is refused, and so is a read-only file,
+            // which the rename would replace where writing it would fail: the
+            // old file stays.
             int length = TextLength(path);
             if (path[length - 1] != '\\') {
-                if (length + TEMP_SUFFIX_LENGTH >= MAX_PATH) {
+                if (length + TEMP_SUFFIX_LENGTH >= MAX_PATH ||
+                    (existingAttributes & FILE_ATTRIBUTE_READONLY)) {
                     ShowError(path, STR_CANNOT_OPEN);
                     return NEXT_ENTRY;
                 }
@@ -427,6 +434,8 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
                 done = false;
             }
         }
+        // The replacement keeps the replaced file's attributes (hidden, system, ...).
+        if (done && file != path) SetFileAttributesA(path, existingAttributes);
         // Gone already once it took the file's place. Only a temporary file
         // this entry created is removed: what held the name before is not ours.
         if (file != path) DeleteFileA(file);

@@ -3,6 +3,7 @@
 // the refused names, and every block and handle given back.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -394,6 +395,18 @@ TEST_F(ExtractPass, EdgeEntries) {
         {.label = "a path of 259 characters is written",
          .zip = Crafted({E(fits, "x")}), .result = true, .after = {{fits, "x"}},
          .boxes = {kFinished}},
+        // Its replacement, the path and "~tvx", would not fit.
+        {.label = "an existing file at 259 characters is not replaced",
+         .zip = Crafted({E(fits, "x"), E("ok", "fine")}), .before = {{fits, "old"}},
+         .after = {{fits, "old"}, {"ok", "fine"}}, .selected = {fits},
+         .boxes = {CannotOpen(fits), kNotExtracted}},
+        // The link's target is outside the destination and missing: nothing is
+        // written through the link (the check after the table sees outside it).
+        {.label = "a dangling link in the way is not written through",
+         .zip = Crafted({E("a", "alpha"), E("ok", "fine")}), .before = {{"keep", "k"}},
+         .after = {{"a", ""}, {"keep", "k"}, {"ok", "fine"}}, .selected = {"a"},
+         .boxes = {CannotOpen("a"), kNotExtracted},
+         .fault = [this] { ASSERT_EQ(symlink((tmp / "outside").c_str(), (dest + "/a").c_str()), 0); }},
         {.label = "a path of 260 characters is refused",
          .zip = Crafted({E(over, "x"), E("ok", "fine")}), .after = {{"ok", "fine"}},
          .selected = {over}, .boxes = {CannotOpen(over), kNotExtracted}},
