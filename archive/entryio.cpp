@@ -11,12 +11,16 @@
 #include "codec/crypt.h"
 
 LONG remainingCompressed = 0;
-// A write took fewer bytes than it was given (a full disk).
+// A write took fewer bytes than it was given (a full disk), or the entry gave
+// more than its declared size: nothing more is written for it.
 static bool outputShort = false;
+// Output bytes the entry may still give: its declared uncompressed size.
+static DWORD outputLeft = 0;
 
 void StartEntryOutput() {
     entryCrc = 0xFFFFFFFF;
     outputShort = false;
+    outputLeft = localHeader.uncompressedSize;
 }
 
 // Each read asks for at most the entry's bytes not yet read, so nothing beyond
@@ -34,8 +38,11 @@ DWORD ReadEntryInput(BYTE *buffer, DWORD size) {
 }
 
 // The CRC takes only what the file really received, so a short write fails
-// the entry's check; the flag makes that failure certain.
+// the entry's check; the flag makes that failure certain and stops the entry.
 bool WriteEntryOutput(const BYTE *data, DWORD count) {
+    if (count > outputLeft) outputShort = true;  // a bomb, or a damaged entry
+    if (outputShort) return false;
+    outputLeft -= count;
     DWORD written = 0;
     WriteFile(outputHandle, data, count, &written, 0);
     if (written != count) {

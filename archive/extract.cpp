@@ -326,7 +326,8 @@ static void CopyStoredEntry() {
     BYTE *buffer = (BYTE *)MemAlloc((DWORD)size + 2);
     if (!buffer) return;  // absorbed: the entry fails its CRC comparison
     DWORD got;
-    while ((got = ReadEntryInput(buffer, COPY_CHUNK)) != 0) WriteEntryOutput(buffer, got);
+    while ((got = ReadEntryInput(buffer, COPY_CHUNK)) != 0 && WriteEntryOutput(buffer, got)) {
+    }
     MemFree(buffer);
     EndEntryOutput(true);
 }

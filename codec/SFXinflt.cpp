@@ -32,9 +32,7 @@ LONG ReadInputByte() {
 
 // ---- window --------------------------------------------------------------------------
 
-void FlushWindow(DWORD count) {
-    WriteEntryOutput(decoder.window, count);
-}
+bool FlushWindow(DWORD count) { return WriteEntryOutput(decoder.window, count); }
 
 // ---- blocks --------------------------------------------------------------------------
 
@@ -54,7 +52,7 @@ int DecodeStoredBlock() {
         if (c < 0) return INFLATE_DAMAGED;
         window[w++] = (BYTE)c;
         if (w == WINDOW_SIZE) {
-            FlushWindow(WINDOW_SIZE);
+            if (!FlushWindow(WINDOW_SIZE)) return INFLATE_DAMAGED;
             decoder.windowWrapped = true;
             w = 0;
         }
@@ -94,7 +92,8 @@ int InflateEntry() {
         while (result == INFLATE_OK && !final);
         // What a failed block left in the window is not written: the entry is
         // damaged anyway and its file is judged by the CRC alone.
-        if (result == INFLATE_OK && decoder.windowPos) FlushWindow(decoder.windowPos);
+        if (result == INFLATE_OK && decoder.windowPos && !FlushWindow(decoder.windowPos))
+            result = INFLATE_DAMAGED;
         EmptyFixedCache();
     }
     MemFree(decoder.input);

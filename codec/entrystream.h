@@ -8,7 +8,8 @@
 // decrypted, never reading past the entry; 0 once the data has ended.
 DWORD ReadEntryInput(BYTE *buffer, DWORD size);
 // Writes `count` output bytes to the entry's file and feeds the bytes the file
-// took to the entry's CRC. False when it took fewer.
+// took to the entry's CRC. False once a write took fewer or the entry went past
+// its declared size: the entry has failed and nothing more is to be decoded.
 bool WriteEntryOutput(const BYTE *data, DWORD count);
 // The entry's data is complete; `sound` false when it failed (a damaged stream,
 // no memory). A failed entry, or one whose file took fewer bytes than it was

@@ -283,7 +283,7 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
         if (e == OP_LITERAL) {
             window[w++] = (BYTE)t->value;
             if (w == WINDOW_SIZE) {
-                FlushWindow(WINDOW_SIZE);
+                if (!FlushWindow(WINDOW_SIZE)) return INFLATE_DAMAGED;
                 wrapped = true;
                 w = 0;
             }
@@ -323,7 +323,7 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
                 while (--run);
             }
             if (w == WINDOW_SIZE) {
-                FlushWindow(WINDOW_SIZE);
+                if (!FlushWindow(WINDOW_SIZE)) return INFLATE_DAMAGED;
                 wrapped = true;
                 w = 0;
             }

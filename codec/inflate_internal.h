@@ -146,8 +146,9 @@ static DECODER_INLINE LONG TakeBits(BitReader &r, unsigned n) {
 }
 
 // ---- window ------------------------------------------------------------------------
-// Writes window[0 .. count-1] out (WriteEntryOutput, codec/entrystream.h).
-void FlushWindow(DWORD count);
+// Writes window[0 .. count-1] out (WriteEntryOutput, codec/entrystream.h);
+// false when the entry has failed there and decoding is to stop.
+bool FlushWindow(DWORD count);
 
 // ---- blocks ------------------------------------------------------------------------
 int DecodeBlock(int &final);

@@ -24,6 +24,7 @@ struct EntrySetup {
     LONG compressedSize = -1;     // remainingCompressed; -1: the rest of the file
     WORD flags = 0;               // localHeader.flags (bit 0: encrypted)
     DWORD crc = 0;                // localHeader.crc32
+    DWORD uncompressedSize = 0xFFFFFFFF;  // localHeader.uncompressedSize: no bound
     std::function<void()> keys;   // sets the keys of an encrypted entry
 };
 
@@ -54,6 +55,7 @@ inline EntryEnd RunEntry(const EntrySetup &setup, const std::function<int()> &de
         localHeader.flags = setup.flags;
         localHeader.crc32 = setup.crc;
         localHeader.compressedSize = (DWORD)remainingCompressed;
+        localHeader.uncompressedSize = setup.uncompressedSize;
         if (setup.keys) setup.keys();
         StartEntryOutput();
         if (decode)
