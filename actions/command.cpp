@@ -16,7 +16,6 @@
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
 #include "archive/SFXmisc.h"
-#include "ui/Dialog.h"
 
 // The setup program's folder with its quotes, the longest setup prefix, the
 // section suffix and the mode around a program part.
@@ -47,15 +46,14 @@ void ReplaceDirToken(const char *text, const char *replacement, char *out, int o
     ReplaceTokens(text, TextLength(text), replacement, out, outSize);
 }
 
-void GetCommandPart(int which, char *out, int outSize) {
-    // The token means "the destination directory with its backslash"; the
-    // backslash stays in extractDir, so the main dialog's edit shows it too.
+void GetCommandPart(CommandPart which, char *out, int outSize) {
+    // The token means "the destination directory with its backslash".
     AppendBackslash(extractDir);
     const char *text = commandText;
     int length = TextLength(text);
     int split = FindFirstChar(text, PART_SEPARATOR);
     int start = 0;
-    if (which == 1) {
+    if (which == COMMAND_PROGRAM) {
         if (split >= 0) length = split;
     } else {
         start = split < 0 ? length : split + 1;
@@ -82,13 +80,13 @@ void BuildRunCaption(char *out, int outSize) {
     char caption[RUN_CAPTION_SIZE];
     char *const last = caption + RUN_CAPTION_SIZE - 1;
     char *end = StringFromBuffer(caption, STR_RUN_CAPTION, (int)(last - caption));
-    GetCommandPart(1, part, COMMAND_PART_SIZE);
+    GetCommandPart(COMMAND_PROGRAM, part, COMMAND_PART_SIZE);
     FileNamePart(part, name);
     end = StringFromBuffer(end, name, (int)(last - end));
     const char *action = IsInfFile(name) ? STR_ACTION_INSTALL : STR_ACTION_RUN;
     // One space even without parameters: the caption always has this shape.
     end = StringFromBuffer(end, " ", (int)(last - end));
-    GetCommandPart(2, part, COMMAND_PART_SIZE);
+    GetCommandPart(COMMAND_PARAMETERS, part, COMMAND_PART_SIZE);
     FileNamePart(part, name);
     StringFromBuffer(end, name, (int)(last - end));
     ReplaceDirToken(caption, action, out, outSize);
@@ -144,8 +142,8 @@ void RunAfterExtraction(LRESULT checkState) {
     char program[COMMAND_PART_SIZE];
     char parameters[COMMAND_PART_SIZE];
     char saved[TEXT_BUFFER_SIZE];
-    GetCommandPart(1, program, COMMAND_PART_SIZE);
-    GetCommandPart(2, parameters, COMMAND_PART_SIZE);
+    GetCommandPart(COMMAND_PROGRAM, program, COMMAND_PART_SIZE);
+    GetCommandPart(COMMAND_PARAMETERS, parameters, COMMAND_PART_SIZE);
     // A failed query leaves the buffer as it was: restoring "" then fails harmlessly.
     saved[0] = 0;
     GetCurrentDirectoryA(MAX_PATH, saved);

@@ -11,8 +11,11 @@
 // 540 bytes; the rest is for a "><" that a name brings in itself.
 #define RUN_CAPTION_SIZE 560
 
-// which: 1 program part, 2 parameter part. Appends a backslash to extractDir first.
-void GetCommandPart(int which, char *out, int outSize);
+// The two parts of the command, split at its first PART_SEPARATOR.
+enum CommandPart { COMMAND_PROGRAM = 1, COMMAND_PARAMETERS = 2 };
+// One part with its tokens replaced, short form where there is one. Appends a
+// backslash to extractDir first.
+void GetCommandPart(CommandPart which, char *out, int outSize);
 // Replaces every "><" of `text` by `replacement`; inserted text is not rescanned.
 void ReplaceDirToken(const char *text, const char *replacement, char *out, int outSize);
 bool IsInfFile(const char *name);

@@ -9,6 +9,7 @@
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
 #include "app/config.h"
+#include "app/message.h"
 #include "archive/SFXmisc.h"
 #include "codec/crc32.h"
 #include "platform/memory.h"
@@ -42,7 +43,7 @@ void ModuleShutdown() {
         *textBuffers[b] = 0;
     }
     if (archiveHandle && archiveHandle != INVALID_HANDLE_VALUE && !CloseHandle(archiveHandle))
-        MessageBoxA(0, STR_CANNOT_CLOSE, STR_ERROR_CAPTION, MB_ICONERROR);
+        ShowMessage(STR_CANNOT_CLOSE, STR_ERROR_CAPTION, MB_ICONERROR);
     archiveHandle = 0;
     MemFree(crcTable);
     crcTable = 0;
@@ -61,7 +62,7 @@ bool ShowStartupMessage() {
         int i = 0;
         while ((messageText[i] = messageText[i + 1]) != 0) i++;
     }
-    int answer = MessageBoxA(0, messageText, captionText, style);
+    int answer = ShowMessage(messageText, captionText, style);
     return style == MB_OK || (answer != IDCANCEL && answer != IDNO);
 }
 
@@ -77,7 +78,7 @@ void SfxRun() {
         archiveHandle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, 0);
         if (archiveHandle == INVALID_HANDLE_VALUE) {
-            MessageBoxA(0, path, STR_ERROR_READING, MB_ICONERROR);
+            ShowMessage(path, STR_ERROR_READING, MB_ICONERROR);
         } else {
             MakeCrcTable();
             if (ReadConfiguration() && (!hasStartupMessage || ShowStartupMessage()))

@@ -1,5 +1,5 @@
-// SFXgbls: the shared run state of start-up and the configuration header (see
-// SFXgbls.h), and SeekArchive, the one way the own file is positioned.
+// SFXgbls: the shared run state of start-up and the configuration header and the
+// destination (see SFXgbls.h), and SeekArchive, the one way the own file is positioned.
 #include "app/SFXgbls.h"
 
 HANDLE archiveHandle = 0;
@@ -20,11 +20,12 @@ bool hasStartupMessage = false;
 bool showRunCheckbox = false;
 bool selectFiles = false;
 bool lockOverwriteMode = false;
-int overwriteButton = OVERWRITE_CONFIRM;  // the preset; 0, so no start value is needed
+BYTE initialOverwriteMode = OVERWRITE_CONFIRM;  // the preset; 0, so no start value is needed
 bool checkArchiveSize = false;
 bool autoStart = false;
 bool showFinishedMessage = false;
 bool archiveSizeOk = false;
+char extractDir[TEXT_BUFFER_SIZE];
 
 void SetStartValues() {
     showRunCheckbox = true;

@@ -1,16 +1,18 @@
 // SFXgbls: the shared run state that start-up and the configuration header produce,
-// the position of the own file and the one operation that moves it.
+// the destination directory, the position of the own file and the one operation
+// that moves it.
 //
-// Written only before the main window opens (module start-up, the open of the own
-// file, the CRC table build, ReadConfiguration); read afterwards. The other shared
-// values are declared by the modules that own them:
-//   extractDir, overwriteMode, mainWindow, listSearchIndex     ui/Dialog.h
-//   overwriteAnswer, passwordText, passwordLength              ui/Dialog.h
-//   localHeader, outputHandle, currentPassword,
-//   currentEntryName                                           archive/extract.h
+// The values read from the header are written only before the main window opens
+// (module start-up, the open of the own file, ReadConfiguration) and only read
+// afterwards; recordPosition moves with every SeekArchive, extractDir belongs
+// to the main dialog and the passes (see there). The other shared values are
+// declared by the modules that own them:
+//   overwriteMode, mainWindow, listSearchIndex, overwriteAnswer,
+//   currentEntryName, passwordText, passwordLength             ui/Dialog.h
+//   localHeader, outputHandle, currentPassword                 archive/extract.h
+//   remainingCompressed                                        archive/entryio.h
 //   entryCrc, crcTable                                         codec/crc32.h
 //   key0, key1, key2                                           codec/crypt.h
-//   remainingCompressed                                        codec/SFXinflt.h
 #pragma once
 #include "app/sfxformat.h"
 #include "platform/win32.h"
@@ -33,11 +35,18 @@ extern bool hasStartupMessage;
 extern bool showRunCheckbox;
 extern bool selectFiles;
 extern bool lockOverwriteMode;
-extern int overwriteButton;    // the initial overwrite mode, OVERWRITE_*
+extern BYTE initialOverwriteMode;  // the header's overwrite mode, OVERWRITE_*
 extern bool checkArchiveSize;
 extern bool autoStart;
 extern bool showFinishedMessage;
 extern bool archiveSizeOk;
+
+// The destination directory. The main dialog fills it from its edit, the
+// default directory or the current directory, the folder browser and DLGNEW.
+// Its trailing backslash comes and goes: the extraction pass removes one before
+// it joins a name to it; the command's "><" and DLGNEW's display add one, and
+// the edit then shows it.
+extern char extractDir[TEXT_BUFFER_SIZE];
 
 // Positions the own file (32-bit signed distance, no high part), stores the new
 // absolute position in recordPosition and returns it; 0xFFFFFFFF on failure.

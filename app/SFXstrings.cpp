@@ -10,7 +10,7 @@ const char STR_INVALID_FILENAME[] = "Invalid filename.";
 const char STR_ERROR_IN_DIRECTORY[] = "Error in directory ..";
 const char STR_CANNOT_OPEN[] = "Cannot open file ..";
 const char STR_DEVICE_NAMES[] = "CON\0PRN\0AUX\0NUL\0COM#\0LPT#\0CONIN$\0CONOUT$\0";
-const char STR_TEMP_PREFIX[] = "tvx";
+const char STR_TEMP_SUFFIX[] = "~tvx";
 const char STR_BAD_NAME_CHARS[] = ":*?<>\"|";
 const char STR_UNKNOWN_METHOD[] = "Unknown compression type";
 const char STR_ALL_EXTRACTED[] = "All files have been extracted.";
@@ -19,10 +19,7 @@ const char STR_NOT_EXTRACTED[] = "The selected file(s) couldn't get extracted.";
 const char STR_ALREADY_EXISTS[] = "...already exists, overwrite ?";
 const char STR_ABOUT_CAPTION[] = "About Tarvex Self-Extractor...";
 const char STR_ABOUT_TEXT[] =
-    "Tarvex Self-Extractor 1.5\n"
-    "\n"
-    "Unpacks the ZIP archive that travels inside this program.\n"
-    "\n"
+    "Tarvex Self-Extractor 1.5\n\nUnpacks the ZIP archive that travels inside this program.\n\n"
     "Tarvex team - support@tarvex.example";
 const char STR_BROWSE_TITLE[] = "Please choose the destination directory";
 const char STR_BROWSE_CAPTION[] = "Extract to : ";

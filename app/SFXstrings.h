@@ -12,10 +12,10 @@ extern const char STR_INVALID_FILENAME[];    // "Invalid filename."
 extern const char STR_ERROR_IN_DIRECTORY[];  // "Error in directory .."
 extern const char STR_CANNOT_OPEN[];         // "Cannot open file .."
 // Not messages: the names Windows takes for devices in any folder, each ended
-// by a NUL ("#" stands for a digit), and the prefix of the temporary file that
-// replaces an existing one.
+// by a NUL ("#" stands for a digit), and the suffix that names the temporary file
+// replacing an existing one beside it.
 extern const char STR_DEVICE_NAMES[];
-extern const char STR_TEMP_PREFIX[];
+extern const char STR_TEMP_SUFFIX[];
 // The printable characters an entry name may not hold.
 extern const char STR_BAD_NAME_CHARS[];
 extern const char STR_UNKNOWN_METHOD[];      // "Unknown compression type"

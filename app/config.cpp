@@ -10,6 +10,7 @@
 #include "app/config.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
+#include "app/message.h"
 #include "archive/SFXmisc.h"
 #include "platform/memory.h"
 
@@ -52,7 +53,7 @@ bool ReadConfiguration() {
         selectFiles = options & OPT_SELECT_FILES;
         lockOverwriteMode = options & OPT_LOCK_OVERWRITE_MODE;
         BYTE overwrite = (options & OPT_OVERWRITE_MODE) >> OPT_OVERWRITE_SHIFT;
-        overwriteButton = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
+        initialOverwriteMode = overwrite > OVERWRITE_NEVER ? OVERWRITE_CONFIRM : overwrite;
         checkArchiveSize = !(options & OPT_NO_SIZE_CHECK);
         autoStart = false;
         if (options & OPT_AUTO_START) {
@@ -73,7 +74,7 @@ bool ReadConfiguration() {
         if (!checkArchiveSize || VerifyArchiveSize()) return true;
     }
 incorrect:
-    MessageBoxA(0, STR_INCORRECT_SIZE, STR_ERROR_CAPTION, MB_ICONERROR);
+    ShowMessage(STR_INCORRECT_SIZE, STR_ERROR_CAPTION, MB_ICONERROR);
     return false;
 }
 
@@ -92,14 +93,24 @@ bool VerifyArchiveSize() {
     archiveSizeOk = false;
     BYTE *tail = (BYTE *)MemAlloc(MAX_TAIL_SCAN + CERT_MAX_PADDING);
     if (!tail) return false;
-    DWORD *table = (DWORD *)tail;  // e_lfanew, then the table's offset and size
+    // e_lfanew, then the table's offset and size, then its WIN_CERTIFICATE
+    // header: dwLength, then wRevision and wCertificateType in one word.
+    DWORD *table = (DWORD *)tail;
     DWORD remembered = SeekArchive(0, FILE_CURRENT);
     SeekArchive(PE_HEADER_POINTER, FILE_BEGIN);  // e_lfanew
     ReadArchive(table, 4);
     SeekArchive((LONG)table[0] + PE_SECURITY_ENTRY, FILE_BEGIN);
     ReadArchive(table, 8);
+    SeekArchive((LONG)table[0], FILE_BEGIN);
+    ReadArchive(table + 2, CERT_HEADER_SIZE);
     DWORD end = GetFileSize(archiveHandle, 0), padding = 0;
-    if (table[0] + table[1] == end) end = table[0], padding = CERT_MAX_PADDING;
+    // Only the table the header describes counts: it ends the file, starts on
+    // its alignment, and its one certificate is a PKCS#7 signature as long as
+    // the entry says. An entry pointed at appended bytes, or grown over them,
+    // leaves the data ending at the end of the file.
+    if (table[0] + table[1] == end && !(table[0] % CERT_TABLE_ALIGNMENT) && table[2] == table[1] &&
+        table[3] == (WIN_CERT_REVISION_2_0 | (DWORD)WIN_CERT_TYPE_PKCS_SIGNED_DATA << 16))
+        end = table[0], padding = CERT_MAX_PADDING;
 
     DWORD n = end - (DWORD)archiveStart;  // data ending before archiveStart wraps high
     if (n > MAX_TAIL_SCAN + CERT_MAX_PADDING) n = MAX_TAIL_SCAN + CERT_MAX_PADDING;

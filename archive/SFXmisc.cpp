@@ -102,15 +102,16 @@ void DirectoryPart(const char *path, char *out) {
 // Room of the search pattern: the path, "*.*" and the NUL.
 #define PATTERN_BUFFER_SIZE 255
 
-bool DriveRootIsDirectory(const char *text) {
+// True when the text is not empty and names a directory by its attributes.
+static bool IsDirectory(const char *text) {
     if (!text[0]) return false;
     DWORD attributes = GetFileAttributesA(text);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool PathExists(char *text) {
-    char pattern[PATTERN_BUFFER_SIZE];
+bool PathExists(const char *text) {
     const char *searched = text;
+    char pattern[PATTERN_BUFFER_SIZE];
     int n = TextLength(text);
     if (n && text[n - 1] == '\\') {
         // A directory is searched by its contents: every directory other than a
@@ -119,14 +120,11 @@ bool PathExists(char *text) {
         if (n + 4 > PATTERN_BUFFER_SIZE) return false;
         StringFromBuffer(pattern, text, n);
         // An empty upper-case drive root has no entries; its attributes tell.
-        if (n == 3 && text[0] >= 'A' && text[0] <= 'Z' && text[1] == ':')
-            return DriveRootIsDirectory(pattern);
+        if (n == 3 && text[0] >= 'A' && text[0] <= 'Z' && text[1] == ':') return IsDirectory(pattern);
         StringFromBuffer(pattern + n, STR_ALL_FILES_PATTERN, 3);
+        SlashesToBackslashes(pattern);
         searched = pattern;
     }
-    // Outside the pattern case the caller's own text is converted: the
-    // extraction pass uses the converted destination path afterwards.
-    SlashesToBackslashes((char *)searched);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(searched, &found);
     if (search == INVALID_HANDLE_VALUE) return false;

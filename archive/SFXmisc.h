@@ -35,12 +35,10 @@ void FileNamePart(const char *path, char *out);
 // The directory part of a path (drive roots keep their separator); `out` has
 // room for the path's length plus one.
 void DirectoryPart(const char *path, char *out);
-// True when a file or directory of that path exists. Unless the text ends in
-// "\", its "/" become "\" in place. Never writes past the text or its own
-// pattern buffer: a text too long for the pattern is reported absent.
-bool PathExists(char *text);
-// True when the text is not empty and names a directory by its attributes.
-bool DriveRootIsDirectory(const char *text);
+// True when a file or directory of that path exists; a text ending in "\" is
+// taken for a directory. The text is left as it is; a directory text too long
+// for the helper's own pattern buffer is reported absent.
+bool PathExists(const char *text);
 // Creates the directory and every missing parent, outermost first; no result.
 // A text longer than MAX_PATH creates nothing.
 void CreateDirectoryTree(const char *dir);

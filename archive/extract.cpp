@@ -1,11 +1,12 @@
 // The archive walker and the two passes over it, listing and extraction.
 //
-// Owns: localHeader, outputHandle, currentPassword, currentEntryName and the
-// walk's own state (the local-header signature value, the position of the next
-// record). Writes besides: recordPosition (through SeekArchive),
-// remainingCompressed, entryCrc, listSearchIndex, extractDir (one trailing
-// backslash removed), the file list's items and selection. Called by the main
-// dialog: a listing pass when it opens, an extraction pass on Start.
+// Owns: localHeader, outputHandle, currentPassword and the walk's own state (the
+// local-header signature value, the position of the next record). Writes
+// besides: recordPosition (through SeekArchive), remainingCompressed, entryCrc
+// (through archive/entryio), extractDir (its trailing backslash removed), the
+// file list's items. Called by the main dialog: a listing pass when it opens,
+// an extraction pass on Start; asks the main dialog's module what the user
+// wants through archive/ask.h.
 //
 // The ZIP data is read strictly front to back by its local headers, starting at
 // archiveStart; the central directory is never read. Every length in a header
@@ -18,22 +19,21 @@
 // passes, and ExtractEntries, which starts the pass its caller asks for.
 #include "archive/extract.h"
 
-#include "app/SFX.h"
 #include "app/SFXgbls.h"
 #include "app/SFXstrings.h"
+#include "app/message.h"
 #include "archive/SFXmisc.h"
+#include "archive/ask.h"
+#include "archive/entryio.h"
 #include "archive/zipformat.h"
 #include "codec/SFXinflt.h"
-#include "codec/crc32.h"
 #include "codec/crypt.h"
 #include "platform/memory.h"
 #include "platform/opaque.h"
-#include "ui/Dialog.h"
 
 LocalHeader localHeader;
 HANDLE outputHandle = 0;
 char currentPassword[PASSWORD_BUFFER_SIZE];
-char currentEntryName[256];
 
 // ==== the walker ================================================================
 
@@ -58,10 +58,10 @@ static DWORD entryData = 0;
 // Positions are signed 32-bit: the own file stays below 2 GiB.
 #define LAST_POSITION 0x7FFFFFFFu
 
-// Every message of the walk and the passes: no owner window, an OK button, and
-// the error icon on all but the success box, the one captioned "Finished.".
-static void ShowMessage(const char *text, const char *caption) {
-    MessageBoxA(0, text, caption, caption == STR_FINISHED ? MB_OK : MB_ICONERROR);
+// Every message of the walk and the passes but the success box: no owner
+// window, an OK button and the error icon.
+static void ShowError(const char *text, const char *caption) {
+    ShowMessage(text, caption, MB_ICONERROR);
 }
 
 DWORD ReadLocalHeader(BYTE *record) {
@@ -106,10 +106,9 @@ enum WalkStep {
 // when the own file cannot be positioned there.
 static bool StartWalk() {
     localSignature = OpaqueValue(0x04034B00) | 0x50;  // completes "PK" 03 04, see above
-    listSearchIndex = -1;
     nextRecord = (DWORD)archiveStart;
     if (SeekArchive(archiveStart, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-        ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
+        ShowError(STR_ERROR_READING, STR_ERROR_CAPTION);
         return false;
     }
     return true;
@@ -137,13 +136,13 @@ static WalkStep NextEntry(char *name) {
     nextRecord = dataStart + localHeader.compressedSize;
 
     if (nameLength > MAX_ENTRY_NAME) {
-        ShowMessage(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
+        ShowError(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
         return WALK_ABORT;
     }
     if (got - LOCAL_HEADER_SIZE < nameLength) return WALK_END;  // the file ends inside the name
     name[nameLength] = 0;
     if (name[0] == 0) {
-        ShowMessage(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
+        ShowError(STR_INVALID_FILENAME, STR_ERROR_CAPTION);
         return WALK_ABORT;
     }
     return WALK_ENTRY;
@@ -152,6 +151,8 @@ static WalkStep NextEntry(char *name) {
 // ==== one entry of the extraction pass ============================================
 
 #define COPY_CHUNK 32768
+// Length of STR_TEMP_SUFFIX, which names an existing file's replacement.
+#define TEMP_SUFFIX_LENGTH 4
 // Milliseconds between two looks at the message queue during a pass.
 #define PUMP_INTERVAL 25
 static DWORD lastPump = 0;
@@ -159,11 +160,6 @@ static DWORD lastPump = 0;
 // What the walk does after an entry of the extraction pass.
 // ENTRY_WRITTEN: the data phase wrote the entry and its CRC matched.
 enum EntryOutcome { NEXT_ENTRY, STOP_WALK, END_PASS, ENTRY_WRITTEN };
-
-// Deselects the current entry's item: the entry is done.
-static void MarkDone(HWND list) {
-    SendMessageA(list, LB_SETSEL, FALSE, (LPARAM)listSearchIndex);
-}
 
 // Password phase: true when the entry needs no password, or when the held
 // password or one of three typed ones passes the entry's check. Leaves the
@@ -183,13 +179,7 @@ static bool PasswordPhase() {
     // Try 0 is the held password, when there is one; tries 1 to 3 are typed.
     bool proceed = false;
     for (int tries = currentPassword[0] ? 0 : 1; !proceed && tries <= 3; tries++) {
-        if (tries) {
-            DialogBoxParamA(programInstance, STR_RES_PASSWD, 0, PasswordDialogProc, 0);
-            LONG length = passwordLength;
-            if (length > PASSWORD_BUFFER_SIZE - 1) length = PASSWORD_BUFFER_SIZE - 1;
-            if (length < 0) length = 0;
-            StringFromBuffer(currentPassword, passwordText, length);
-        }
+        if (tries) AskPassword(currentPassword);
         proceed = CheckEncryptionHeader(header, ENCRYPTION_HEADER_SIZE, localHeader.flags,
                                         localHeader.crc32, localHeader.modTime, currentPassword);
     }
@@ -198,8 +188,8 @@ static bool PasswordPhase() {
 }
 
 // True when a name component [name, end) is one that Windows takes for a
-// device in any folder: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, CONIN$ and
-// CONOUT$, in any case, alone or followed by an extension, spaces or dots
+// device in any folder: CON, PRN, AUX, NUL, COM0-COM9, LPT0-LPT9 (also with
+// the superscript digits), CONIN$ and CONOUT$, in any case, alone or followed by an extension, spaces or dots
 // ("nul.txt", "Com1.log", "con ."). No file of that name can be made: opening
 // it opens the device, which also answers the existence test.
 static bool IsDeviceName(const char *name, const char *end) {
@@ -210,7 +200,10 @@ static bool IsDeviceName(const char *name, const char *end) {
     while (name < end && *name != '.' && n < 8) base[n++] = *name++;
     while (n && base[n - 1] == ' ') n--;
     base[n] = 0;
-    if (n == 4 && base[3] >= '0' && base[3] <= '9') base[3] = '#';
+    // The device digit: 0-9, and the code page's superscripts 1, 2 and 3 (B9,
+    // B2, B3), which Windows takes for digits there.
+    BYTE digit = (BYTE)base[3];
+    if (n == 4 && ((BYTE)(digit - '0') <= 9 || digit == 0xB9 || (digit | 1) == 0xB3)) base[3] = '#';
     for (const char *device = STR_DEVICE_NAMES; *device; device += TextLength(device) + 1)
         if (TextEqual(base, device, true)) return true;
     return false;
@@ -255,6 +248,9 @@ static bool NameStaysInside(const char *name) {
 // selected. The existence test is made here and its answer handed on in
 // `exists`; a file entry is first created as a new file, which costs no test
 // at all in the usual case: then outputHandle holds it.
+// The attributes of the existing file a file entry found last.
+static DWORD existingAttributes = 0;
+
 static bool DestinationPath(const char *name, char *path, bool &exists) {
     StripBackslash(extractDir);
     char *entryPart = StringFromBuffer(path, extractDir, MAX_PATH);
@@ -265,72 +261,60 @@ static bool DestinationPath(const char *name, char *path, bool &exists) {
     // directory there; a file entry cannot be written where a directory is.
     char last = name[TextLength(name) - 1];
     bool fileEntry = last != '/' && last != '\\';
-    if (fileEntry)
-        SlashesToBackslashes(path);
-    else
-        exists = PathExists(path);
-    if (length < MAX_PATH && NameStaysInside(entryPart)) {
+    if (!fileEntry) exists = PathExists(path);
+    // A directory entry ending in "\" keeps any "/" it holds; every other
+    // path goes on converted.
+    if (last != '\\') SlashesToBackslashes(path);
+    // The system trims the dots and spaces that end a name: a file entry
+    // whose name ends in one would write another file than it names, or name
+    // the folder it is in, and is refused.
+    if (length < MAX_PATH && NameStaysInside(entryPart) &&
+        (!fileEntry || (last != '.' && last != ' '))) {
         if (!fileEntry) return true;
-        // The system trims the dots and spaces that end a name, and a last
-        // component made of them names the folder it is in: such a name is
-        // tested first, so that its folders are made before anything is created.
-        if (last != '.' && last != ' ') {
-            HANDLE created = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, 0);
-            if (created != INVALID_HANDLE_VALUE) {
-                outputHandle = created;
-                exists = false;
-                return true;
-            }
+        HANDLE created = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, 0);
+        if (created != INVALID_HANDLE_VALUE) {
+            outputHandle = created;
+            exists = false;
+            return true;
         }
         // There already, or its directory missing: the attributes tell.
         DWORD attributes = GetFileAttributesA(path);
+        existingAttributes = attributes;
         exists = attributes != INVALID_FILE_ATTRIBUTES;
         if (!(exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))) return true;
     }
-    ShowMessage(path, STR_CANNOT_OPEN);
-    return false;
-}
-
-// Overwrite policy, for a path that exists: true when the file is to be
-// written over. A file the policy keeps is done.
-static bool OverwriteWanted(HWND list, const char *path) {
-    if (overwriteMode == OVERWRITE_CONFIRM) {
-        FileNamePart(path, currentEntryName);
-        DialogBoxParamA(programInstance, STR_RES_FILEEXIST, 0, FileExistDialogProc, 0);
-        if (overwriteAnswer != 0) return true;
-    } else if (overwriteMode != OVERWRITE_NEVER) {
-        return true;
-    }
-    MarkDone(list);
+    ShowError(path, STR_CANNOT_OPEN);
     return false;
 }
 
 // Directories, for a path that does not exist yet: its directory and every
 // missing parent (`dir` has PATH_BUFFER_SIZE bytes). False, after "Error in
 // directory ..", when the directory is still missing: the walk stops.
-
 static bool MakeDirectories(const char *path, char *dir) {
     DirectoryPart(path, dir);
     CreateDirectoryTree(dir);
     if (PathExists(dir)) return true;
-    ShowMessage(dir, STR_ERROR_IN_DIRECTORY);
+    ShowError(dir, STR_ERROR_IN_DIRECTORY);
     return false;
 }
 
 // The output file `file`, as outputHandle (`path` when the entry is written
-// in place, its temporary file when it replaces an existing one). When it
-// cannot be created, a directory entry finding its directory is done: the
-// directory is what was wanted. Anything else is reported and stays selected.
+// in place, its temporary file when it replaces an existing one). Always a new
+// file: a name the existence test did not find as a plain file may still be
+// taken, by a link whose target is missing (outside the destination, perhaps),
+// and what is there is never opened and written through. When it cannot be
+// created, a directory entry finding its directory is done: the directory is
+// what was wanted. Anything else is reported and stays selected.
 static bool CreateOutputFile(HWND list, const char *file, const char *path) {
-    outputHandle = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS,
+    outputHandle = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, 0);
     if (outputHandle != INVALID_HANDLE_VALUE) return true;
     DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        MarkDone(list);
+        MarkEntryDone(list);
     else
-        ShowMessage(path, STR_CANNOT_OPEN);
+        ShowError(path, STR_CANNOT_OPEN);
     return false;
 }
 
@@ -341,23 +325,11 @@ static void CopyStoredEntry() {
     if (size < 0) size = 0;
     BYTE *buffer = (BYTE *)MemAlloc((DWORD)size + 2);
     if (!buffer) return;  // absorbed: the entry fails its CRC comparison
-    while (remainingCompressed > 0) {
-        DWORD want = remainingCompressed > COPY_CHUNK ? COPY_CHUNK : (DWORD)remainingCompressed;
-        DWORD got = 0;
-        ReadFile(archiveHandle, buffer, want, &got, 0);
-        if (got == 0) {
-            remainingCompressed = 0;
-            break;
-        }
-        if (got > want) got = want;
-        remainingCompressed -= (LONG)got;
-        if (localHeader.flags & ZIP_FLAG_ENCRYPTED) DecryptBuffer(buffer, got);
-        DWORD written = 0;
-        WriteFile(outputHandle, buffer, got, &written, 0);
-        if (written > got) written = got;
-        UpdateCrcBuffer(buffer, (LONG)written, entryCrc);
+    DWORD got;
+    while ((got = ReadEntryInput(buffer, COPY_CHUNK)) != 0 && WriteEntryOutput(buffer, got)) {
     }
     MemFree(buffer);
+    EndEntryOutput(true);
 }
 
 // Data phase: the entry's data into outputHandle and entryCrc; ENTRY_WRITTEN
@@ -375,31 +347,27 @@ static EntryOutcome WriteEntryData() {
             DispatchMessageA(&message);
         }
     }
-    entryCrc = 0xFFFFFFFF;
+    StartEntryOutput();
     // An entry without compressed data whose sizes and CRC went into a data
     // descriptor only is a streamed one: its empty output must not pass for
-    // the file, so the register is set to a value that can never match. A
-    // deflate stream is never empty, so for that method the flag is not needed.
+    // the file, so it fails. A deflate stream is never empty, so for that
+    // method no compressed data is enough to tell.
     bool streamed = localHeader.compressedSize == 0 && (localHeader.flags & ZIP_FLAG_DESCRIPTOR);
     if (localHeader.method == METHOD_STORED) {
         if (streamed)
-            entryCrc = localHeader.crc32;
+            EndEntryOutput(false);
         else
             CopyStoredEntry();
     } else if (localHeader.method == METHOD_DEFLATED) {
-        // A deflate stream is never empty. A deflated entry without compressed
-        // data is a streamed one whose sizes and CRC went into a data descriptor
-        // only: its empty output must not pass for the file, so the register is
-        // set to a value that can never match.
         if (remainingCompressed > 0)
             InflateEntry();
         else
-            entryCrc = localHeader.crc32;
+            EndEntryOutput(false);
     } else {
-        ShowMessage(STR_UNKNOWN_METHOD, STR_ERROR_CAPTION);
+        ShowError(STR_UNKNOWN_METHOD, STR_ERROR_CAPTION);
         return END_PASS;
     }
-    return (entryCrc ^ 0xFFFFFFFF) == localHeader.crc32 ? ENTRY_WRITTEN : NEXT_ENTRY;
+    return EntryCrcMatches() ? ENTRY_WRITTEN : NEXT_ENTRY;
 }
 
 // Closing: the file gets the entry's time. False, after "Cannot close the
@@ -408,7 +376,7 @@ static bool CloseOutputFile(const char *path) {
     SetFileTimeFromDos(outputHandle, localHeader.modTime | ((DWORD)localHeader.modDate << 16));
     BOOL closed = CloseHandle(outputHandle);
     outputHandle = 0;
-    if (!closed) ShowMessage(path, STR_CANNOT_CLOSE);
+    if (!closed) ShowError(path, STR_CANNOT_CLOSE);
     return closed;
 }
 
@@ -429,17 +397,26 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
     // its folders first.
     if (!outputHandle) {
         if (exists) {
-            if (!OverwriteWanted(list, path)) return NEXT_ENTRY;
-            DirectoryPart(path, dir);
-            // A directory entry finding its directory needs no file.
-            char last = path[TextLength(path) - 1];
-            if (last != '\\') {
-                char *temporary = dir + MAX_PATH + 1;  // the second half of `dir`
-                if (!GetTempFileNameA(dir, STR_TEMP_PREFIX, 0, temporary)) {
-                    ShowMessage(path, STR_CANNOT_OPEN);
+            // A file the overwrite policy keeps is done.
+            if (!OverwriteWanted(path)) {
+                MarkEntryDone(list);
+                return NEXT_ENTRY;
+            }
+            // A directory entry finding its directory needs no file. The
+            // temporary file is the path and STR_TEMP_SUFFIX, in `dir`; a path
+            // too long for that name is refused, and so is a read-only file,
+            // which the rename would replace where writing it would fail: the
+            // old file stays.
+            int length = TextLength(path);
+            if (path[length - 1] != '\\') {
+                if (length + TEMP_SUFFIX_LENGTH >= MAX_PATH ||
+                    (existingAttributes & FILE_ATTRIBUTE_READONLY)) {
+                    ShowError(path, STR_CANNOT_OPEN);
                     return NEXT_ENTRY;
                 }
-                file = temporary;
+                StringFromBuffer(StringFromBuffer(dir, path, length), STR_TEMP_SUFFIX,
+                                 TEMP_SUFFIX_LENGTH);
+                file = dir;
             }
         } else if (!MakeDirectories(path, dir)) {
             return STOP_WALK;
@@ -454,14 +431,18 @@ static EntryOutcome ExtractEntry(HWND list, const char *name, char *path, char *
             // other failure leaves the old file as it is.
             if (GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) DeleteFileA(path);
             if (!MoveFileA(file, path)) {
-                ShowMessage(path, STR_CANNOT_OPEN);
+                ShowError(path, STR_CANNOT_OPEN);
                 done = false;
             }
         }
-        if (done) MarkDone(list);
+        // The replacement keeps the replaced file's attributes (hidden, system, ...).
+        if (done && file != path) SetFileAttributesA(path, existingAttributes);
+        // Gone already once it took the file's place. Only a temporary file
+        // this entry created is removed: what held the name before is not ours.
+        if (file != path) DeleteFileA(file);
+        if (done) MarkEntryDone(list);
         if (outcome == ENTRY_WRITTEN) outcome = NEXT_ENTRY;
     }
-    if (file != path) DeleteFileA(file);  // gone already once it took the file's place
     return outcome;
 }
 
@@ -482,13 +463,14 @@ static void ListEntries(HWND list, char *name, char *last) {
         if (after) StringFromBuffer(last, name, MAX_ENTRY_NAME);
     }
     if (step == WALK_END && SendMessageA(list, LB_GETCOUNT, 0, 0) == 0)
-        ShowMessage(STR_ERROR_READING, STR_ERROR_CAPTION);
+        ShowError(STR_ERROR_READING, STR_ERROR_CAPTION);
 }
 
 // The extraction pass over the entries selected in the list; true when nothing
 // is left selected at the end. `name` has MAX_ENTRY_NAME + 1 bytes, `path` and
 // `dir` PATH_BUFFER_SIZE each.
 static bool ExtractSelected(HWND list, char *name, char *path, char *dir) {
+    RestartEntrySearch();
     // True once the entry taken up last needs no password or has passed its
     // check; the closing step runs only then.
     bool proceed = false;
@@ -506,10 +488,10 @@ static bool ExtractSelected(HWND list, char *name, char *path, char *dir) {
     }
     if (!proceed) return false;
     if (SendMessageA(list, LB_GETSELCOUNT, 0, 0) != 0) {
-        ShowMessage(STR_NOT_EXTRACTED, STR_ERROR_CAPTION);
+        ShowError(STR_NOT_EXTRACTED, STR_ERROR_CAPTION);
         return false;
     }
-    if (!autoStart && showFinishedMessage) ShowMessage(STR_ALL_EXTRACTED, STR_FINISHED);
+    if (!autoStart && showFinishedMessage) ShowMessage(STR_ALL_EXTRACTED, STR_FINISHED, MB_OK);
     return true;
 }
 

@@ -3,15 +3,13 @@
 // box or extracting the entries selected there.
 #pragma once
 #include "app/sfxformat.h"
+#include "archive/ask.h"
 #include "archive/zipformat.h"
 #include "platform/win32.h"
-
-#define PASSWORD_BUFFER_SIZE 80
 
 extern LocalHeader localHeader;          // the local header last read
 extern HANDLE outputHandle;              // the file being written
 extern char currentPassword[PASSWORD_BUFFER_SIZE];  // password in force for the run
-extern char currentEntryName[256];       // file name asked about by FILEEXIST
 
 // Reads the local header at the file's position into localHeader, stepping
 // over any data descriptors first; sets remainingCompressed to the entry's data
@@ -23,6 +21,7 @@ extern char currentEntryName[256];       // file name asked about by FILEEXIST
 #define LOCAL_RECORD_READ (LOCAL_HEADER_SIZE + MAX_ENTRY_NAME)
 DWORD ReadLocalHeader(BYTE *record);
 // One pass over the archive. listOnly: fill the list `listControlId` of `dialog`
-// (result always false). Otherwise extract the entries selected there; true when
-// nothing is left selected at the end.
+// (result always false). Otherwise extract the entries selected there into
+// extractDir (app/SFXgbls.h); true when nothing is left selected at the end. The
+// questions of the pass go to the window side through archive/ask.h.
 bool ExtractEntries(HWND dialog, int listControlId, bool listOnly);

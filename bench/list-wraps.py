@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Counts the file-list lookups of an extraction pass that wrap.
 
-usage: list-wraps.py SFX TRANSCRIPT
+usage: list-wraps.py SFX TRANSCRIPT [BUILD]
 
 SFX is a self-extractor; TRANSCRIPT holds the robot's "list 301 ..." line for
 it (the items of the stub's sorted file list as Wine showed them). The entries
@@ -12,12 +12,17 @@ the end: a lookup wraps when the entry's item is not after the previous one.
 Prints one line: entries, wraps, the items the searches compare (per entry;
 1.00 when every item is the next one) and whether the two orders are the same.
 Names are read as code page 1252, as the stub hands them to the list.
+BUILD is the build tree whose sfxfacts.py gives the format's facts (default
+build/win32 beside this folder).
 """
+import os
 import re
 import struct
 import sys
 
-HEADER_OFFSET = 22528
+sys.path.insert(0, sys.argv[3] if len(sys.argv) > 3 else
+                os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build", "win32"))
+from sfxfacts import HEADER_OFFSET  # noqa: E402
 
 
 def walk(path):

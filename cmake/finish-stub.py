@@ -47,7 +47,7 @@ def check_size(image, header_offset):
 
 def pe_headers(image):
     """Offsets of the PE32 optional header and of the section table, and the section count."""
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    pe = sfxfacts.pe_header(image)
     if image[pe:pe + 4] != b"PE\0\0":
         raise Failed("no PE signature")
     sections, _, _, _, optional_size = struct.unpack_from("<HIIIH", image, pe + 6)
@@ -121,9 +121,16 @@ def section_fill(image):
     return ", ".join(parts)
 
 
+sfxfacts = None
+
+
 def main():
+    global sfxfacts
     stub, map_path, header_offset = sys.argv[1], sys.argv[2], int(sys.argv[3])
     time_stamp = int(sys.argv[4])
+    # The build tree's format facts (sfxfacts.py) lie beside the stub.
+    sys.path.insert(0, os.path.dirname(os.path.abspath(stub)))
+    import sfxfacts
     with open(stub, "rb") as f:
         image = bytearray(f.read())
     linked = len(image)

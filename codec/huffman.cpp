@@ -12,7 +12,6 @@
 // fetching a byte is an inlined test and load; copies that do not overlap are
 // block moves.
 #include "codec/inflate_internal.h"
-#include "codec/SFXinflt.h"
 #include "platform/memory.h"
 
 // ---- constant tables (RFC 1951, 3.2.5) ------------------------------------------------
@@ -35,7 +34,28 @@ const WORD BIT_MASK[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003
 // The order in which a dynamic block lists the lengths of the code-length code.
 const BYTE CODE_LENGTH_ORDER[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
+// Code lengths run from 1 to 15; the counts are kept up to 16 so that a table
+// level never needs a bit it does not have.
 #define MAX_CODE_BITS 16
+// The literal/length alphabet: literals 0-255, the end of block 256, lengths
+// from 257 (286 and 287 exist only in the fixed code, as invalid codes); a
+// dynamic block sends at least 257 of its lengths.
+#define LITERAL_CODES 288
+#define END_OF_BLOCK 256
+#define FIRST_LENGTH_CODE 257
+// The distance alphabet of a dynamic block (30 and 31 invalid) and the 30 of
+// the fixed code.
+#define DISTANCE_CODES 32
+#define FIXED_DISTANCE_CODES 30
+// The code-length alphabet: lengths 0-15 and the three repeat symbols from 16.
+#define CODE_LENGTH_CODES 19
+#define REPEAT_SYMBOL 16
+// The fixed literal/length code: 8 bits for 0-143, 9 for 144-255, 7 for
+// 256-279 and 8 again for 280-287.
+#define FIXED_9_BITS_FROM 144
+#define FIXED_7_BITS_FROM 256
+#define FIXED_8_BITS_FROM 280
+
 #define LITERAL_WIDTH 9
 #define DISTANCE_WIDTH 6
 #define CODE_LENGTH_WIDTH 7
@@ -65,12 +85,12 @@ int BuildHuffmanTable(const WORD *lengths, unsigned n, unsigned s, const WORD *b
                       int &width) {
     unsigned count[MAX_CODE_BITS + 1];
     unsigned offset[MAX_CODE_BITS + 1];
-    WORD sorted[288];
+    WORD sorted[LITERAL_CODES];
     root = 0;
     chain = 0;
 
-    // Bits from 16 on would not fit a level; symbol 256 marks the end of block.
-    unsigned eobLength = n > 256 ? lengths[256] : MAX_CODE_BITS;
+    // Bits from 16 on would not fit a level.
+    unsigned eobLength = n > END_OF_BLOCK ? lengths[END_OF_BLOCK] : MAX_CODE_BITS;
     for (unsigned j = 0; j <= MAX_CODE_BITS; j++) count[j] = 0;
     for (unsigned i = 0; i < n; i++) count[lengths[i]]++;
     if (count[0] == n) {
@@ -173,7 +193,7 @@ int BuildHuffmanTable(const WORD *lengths, unsigned n, unsigned s, const WORD *b
             } else {
                 unsigned symbol = sorted[next++];
                 if (symbol < s) {
-                    slot.op = symbol < 256 ? OP_LITERAL : OP_END_OF_BLOCK;
+                    slot.op = symbol < END_OF_BLOCK ? OP_LITERAL : OP_END_OF_BLOCK;
                     slot.value = (WORD)symbol;
                 } else {
                     slot.op = extra[symbol - s];
@@ -252,9 +272,9 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
                 int literalWidth, int distanceWidth) {
     BitReader r;
     OpenReader(r);
-    unsigned w = windowPos;
-    BYTE *window = windowBuffer;
-    bool wrapped = windowWrapped;
+    unsigned w = decoder.windowPos;
+    BYTE *window = decoder.window;
+    bool wrapped = decoder.windowWrapped;
 
     for (;;) {
         const HuffmanEntry *t = TakeCode(r, literalRoot, (unsigned)literalWidth);
@@ -263,7 +283,7 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
         if (e == OP_LITERAL) {
             window[w++] = (BYTE)t->value;
             if (w == WINDOW_SIZE) {
-                FlushWindow(WINDOW_SIZE);
+                if (!FlushWindow(WINDOW_SIZE)) return INFLATE_DAMAGED;
                 wrapped = true;
                 w = 0;
             }
@@ -303,7 +323,7 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
                 while (--run);
             }
             if (w == WINDOW_SIZE) {
-                FlushWindow(WINDOW_SIZE);
+                if (!FlushWindow(WINDOW_SIZE)) return INFLATE_DAMAGED;
                 wrapped = true;
                 w = 0;
             }
@@ -311,31 +331,31 @@ int DecodeCodes(const HuffmanEntry *literalRoot, const HuffmanEntry *distanceRoo
         } while (length);
     }
     CloseReader(r);
-    windowPos = (WORD)w;
-    windowWrapped = wrapped;
+    decoder.windowPos = (WORD)w;
+    decoder.windowWrapped = wrapped;
     return INFLATE_OK;
 }
 
 // Block type 1: the codes of RFC 1951, 3.2.6, built once per entry.
 int DecodeFixedBlock() {
     if (!fixedLiteralTable) {
-        WORD lengths[288];
+        WORD lengths[LITERAL_CODES];
         unsigned i = 0;
-        for (; i < 144; i++) lengths[i] = 8;
-        for (; i < 256; i++) lengths[i] = 9;
-        for (; i < 280; i++) lengths[i] = 7;
-        for (; i < 288; i++) lengths[i] = 8;
+        for (; i < FIXED_9_BITS_FROM; i++) lengths[i] = 8;
+        for (; i < FIXED_7_BITS_FROM; i++) lengths[i] = 9;
+        for (; i < FIXED_8_BITS_FROM; i++) lengths[i] = 7;
+        for (; i < LITERAL_CODES; i++) lengths[i] = 8;
         int width = FIXED_LITERAL_WIDTH;
-        int result = BuildHuffmanTable(lengths, 288, 257, LENGTH_BASE, LENGTH_EXTRA,
+        int result = BuildHuffmanTable(lengths, LITERAL_CODES, FIRST_LENGTH_CODE, LENGTH_BASE, LENGTH_EXTRA,
                                        fixedLiteralTable, fixedLiteralChain, width);
         if (result != INFLATE_OK) {
             EmptyFixedCache();
             return result;
         }
         // 30 of the 32 five-bit codes are used; the other two are invalid codes.
-        for (i = 0; i < 30; i++) lengths[i] = 5;
+        for (i = 0; i < FIXED_DISTANCE_CODES; i++) lengths[i] = 5;
         width = FIXED_DISTANCE_WIDTH;
-        result = BuildHuffmanTable(lengths, 30, 0, DISTANCE_BASE, DISTANCE_EXTRA,
+        result = BuildHuffmanTable(lengths, FIXED_DISTANCE_CODES, 0, DISTANCE_BASE, DISTANCE_EXTRA,
                                    fixedDistanceTable, fixedDistanceChain, width);
         if (result > HUFFMAN_INCOMPLETE) {
             EmptyFixedCache();
@@ -351,15 +371,16 @@ int DecodeFixedBlock() {
 int DecodeDynamicBlock() {
     BitReader r;
     OpenReader(r);
-    WORD lengths[288 + 32];
+    WORD lengths[LITERAL_CODES + DISTANCE_CODES];
 
+    // HLIT (5 bits), HDIST (5) and HCLEN (4): the counts less 257, 1 and 4.
     LONG header = TakeBits(r, 14);
     if (header < 0) return INFLATE_DAMAGED;
-    unsigned literalCount = 257 + (header & 0x1F);
+    unsigned literalCount = FIRST_LENGTH_CODE + (header & 0x1F);
     unsigned distanceCount = 1 + ((header >> 5) & 0x1F);
     unsigned lengthCodeCount = 4 + ((header >> 10) & 0x0F);
 
-    for (unsigned j = 0; j < 19; j++) {
+    for (unsigned j = 0; j < CODE_LENGTH_CODES; j++) {
         LONG length = 0;
         if (j < lengthCodeCount && (length = TakeBits(r, 3)) < 0) return INFLATE_DAMAGED;
         lengths[CODE_LENGTH_ORDER[j]] = (WORD)length;
@@ -367,7 +388,8 @@ int DecodeDynamicBlock() {
 
     HuffmanEntry *table, *chain;
     int width = CODE_LENGTH_WIDTH;
-    int result = BuildHuffmanTable(lengths, 19, 19, 0, 0, table, chain, width);
+    int result = BuildHuffmanTable(lengths, CODE_LENGTH_CODES, CODE_LENGTH_CODES, 0, 0, table,
+                                   chain, width);
     if (result != INFLATE_OK || !table) {
         FreeHuffmanTables(chain);
         return result != INFLATE_OK ? result : INFLATE_DAMAGED;
@@ -385,12 +407,12 @@ int DecodeDynamicBlock() {
         const HuffmanEntry *t = TakeCode(r, table, (unsigned)width);
         if (!t) break;
         unsigned symbol = t->value;
-        if (symbol < 16) {
+        if (symbol < REPEAT_SYMBOL) {
             lengths[i++] = (WORD)symbol;
             last = symbol;
             continue;
         }
-        symbol -= 16;
+        symbol -= REPEAT_SYMBOL;
         LONG repeat = TakeBits(r, symbol == 2 ? 7 : symbol + 2);
         if (repeat < 0) break;
         repeat += symbol == 2 ? 11 : 3;
@@ -404,7 +426,7 @@ int DecodeDynamicBlock() {
 
     HuffmanEntry *literalRoot, *literalChain;
     int literalWidth = LITERAL_WIDTH;
-    result = BuildHuffmanTable(lengths, literalCount, 257, LENGTH_BASE, LENGTH_EXTRA,
+    result = BuildHuffmanTable(lengths, literalCount, FIRST_LENGTH_CODE, LENGTH_BASE, LENGTH_EXTRA,
                                literalRoot, literalChain, literalWidth);
     // No literal/length code at all cannot even end the block.
     if (result != INFLATE_OK || !literalRoot) {

@@ -24,25 +24,29 @@
 // so it asks for at most two of them.
 #define INPUT_OVERRUN_LIMIT 4
 
-// ---- module state ----------------------------------------------------------------
-extern BYTE *inputBuffer;   // 32768 bytes of compressed input
-extern WORD inputPos;       // next unread byte of inputBuffer
-extern DWORD inputCount;    // valid bytes in inputBuffer
+// ---- the decoder's state ----------------------------------------------------------
 // The bit buffer is as wide as a register: 32 bits in the stub, 64 on a 64-bit
 // host, where one fill then serves several codes.
 typedef ULONG_PTR BitWord;
 #define BIT_WORD_BITS (8 * sizeof(BitWord))
-extern BitWord bitBuffer;   // bits not yet consumed, the next one in bit 0
-extern WORD bitCount;       // valid bits in bitBuffer
-extern BYTE *windowBuffer;  // the sliding window, also the output buffer
-extern WORD windowPos;      // write position in windowBuffer, 0 to 32768
-// True once the window has been written out full: from then on every distance
-// up to 32768 reaches bytes of this entry. Before, only windowPos bytes exist.
-extern bool windowWrapped;
-// Bytes of 1-bits supplied since the data ran out (see INPUT_OVERRUN_LIMIT).
-extern DWORD inputOverrun;
-// A window write reported fewer bytes than it was given.
-extern bool outputShort;
+
+// Everything one entry's decoding keeps between calls, in one record. The
+// block decoders copy the hot part into a BitReader (below) while they run.
+struct InflateState {
+    BYTE *input;         // INPUT_SIZE bytes of compressed input
+    WORD inputPos;       // next unread byte of input
+    DWORD inputCount;    // valid bytes in input
+    BitWord bits;        // bits not yet consumed, the next one in bit 0
+    WORD bitCount;       // valid bits in bits
+    BYTE *window;        // the sliding window, also the output buffer
+    WORD windowPos;      // write position in window, 0 to WINDOW_SIZE
+    // True once the window has been written out full: from then on every
+    // distance up to WINDOW_SIZE reaches bytes of this entry. Before, only
+    // windowPos bytes exist.
+    bool windowWrapped;
+    DWORD inputOverrun;  // bytes of 1-bits supplied since the data ran out
+};
+extern InflateState decoder;
 
 // The hot helpers of the code loop: inlined where the build optimises for
 // speed, kept as one out-of-line copy where it optimises for size (the stub).
@@ -53,22 +57,13 @@ extern bool outputShort;
 #endif
 
 // ---- input -------------------------------------------------------------------------
-// Refills inputBuffer when it is used up; -1 when the entry's data has ended.
+// Refills the input buffer when it is used up; -1 when the entry's data has ended.
 LONG ReadInputByte();
 
-// The next compressed byte, or -1 once remainingCompressed is used up. A refill
-// asks for at most remainingCompressed bytes, so while bytes remain in the buffer
-// the countdown is above zero and the first test decides alone.
-extern LONG remainingCompressed;
+// The next compressed byte, or -1 once the entry's data has ended.
 inline LONG NextInputByte() {
-    if (inputPos < inputCount) {
-        remainingCompressed--;
-        return inputBuffer[inputPos++];
-    }
-    if (remainingCompressed <= 0) return -1;
-    LONG c = ReadInputByte();
-    remainingCompressed--;
-    return c;
+    if (decoder.inputPos < decoder.inputCount) return decoder.input[decoder.inputPos++];
+    return ReadInputByte();
 }
 
 extern const WORD BIT_MASK[17];  // (1 shl n) - 1
@@ -78,29 +73,27 @@ extern const WORD BIT_MASK[17];  // (1 shl n) - 1
 // opened when it starts and closed (stored back) when the block ends normally.
 // The private input position matters in the code loop: window stores go through
 // byte pointers, which may alias any global, so a global position would be
-// reloaded after every literal. Closing brings the frame up to date: inputPos,
-// and the countdown lowered by the bytes taken since the reader was opened.
+// reloaded after every literal. Closing brings the state up to date.
 struct BitReader {
-    BitWord bits;    // bitBuffer
-    unsigned count;  // bitCount
-    const BYTE *in;  // inputBuffer
-    unsigned pos;    // inputPos
-    unsigned end;    // inputCount
+    BitWord bits;    // decoder.bits
+    unsigned count;  // decoder.bitCount
+    const BYTE *in;  // decoder.input
+    unsigned pos;    // decoder.inputPos
+    unsigned end;    // decoder.inputCount
 };
 
 static inline void OpenReader(BitReader &r) {
-    r.bits = bitBuffer;
-    r.count = bitCount;
-    r.in = inputBuffer;
-    r.pos = inputPos;
-    r.end = inputCount;
+    r.bits = decoder.bits;
+    r.count = decoder.bitCount;
+    r.in = decoder.input;
+    r.pos = decoder.inputPos;
+    r.end = decoder.inputCount;
 }
 
 static inline void CloseReader(const BitReader &r) {
-    remainingCompressed -= (LONG)(r.pos - inputPos);
-    inputPos = (WORD)r.pos;
-    bitBuffer = r.bits;
-    bitCount = (WORD)r.count;
+    decoder.inputPos = (WORD)r.pos;
+    decoder.bits = r.bits;
+    decoder.bitCount = (WORD)r.count;
 }
 
 // Fetches bytes, one at a time, until at least n (0 to 16) bits are held. With
@@ -125,12 +118,11 @@ static DECODER_INLINE bool FillBits(BitReader &r, unsigned n) {
         if (r.pos < r.end) {
             c = r.in[r.pos++];
         } else {
-            remainingCompressed -= (LONG)(r.pos - inputPos);
-            inputPos = (WORD)r.pos;
+            decoder.inputPos = (WORD)r.pos;
             c = NextInputByte();
-            r.pos = inputPos;
-            r.end = inputCount;
-            if (c < 0 && ++inputOverrun > INPUT_OVERRUN_LIMIT) return false;
+            r.pos = decoder.inputPos;
+            r.end = decoder.inputCount;
+            if (c < 0 && ++decoder.inputOverrun > INPUT_OVERRUN_LIMIT) return false;
         }
         r.bits |= (BitWord)c << r.count;
         r.count += 8;
@@ -154,9 +146,9 @@ static DECODER_INLINE LONG TakeBits(BitReader &r, unsigned n) {
 }
 
 // ---- window ------------------------------------------------------------------------
-// Writes windowBuffer[0 .. count-1] to outputHandle and feeds the bytes written
-// to entryCrc.
-void FlushWindow(DWORD count);
+// Writes window[0 .. count-1] out (WriteEntryOutput, codec/entrystream.h);
+// false when the entry has failed there and decoding is to stop.
+bool FlushWindow(DWORD count);
 
 // ---- blocks ------------------------------------------------------------------------
 int DecodeBlock(int &final);

@@ -77,6 +77,7 @@ typedef LONG LSTATUS;
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_BEGIN 0
@@ -127,11 +128,14 @@ BOOL SetFileTime(HANDLE h, const FILETIME *creation, const FILETIME *access,
                  const FILETIME *write);
 BOOL DosDateTimeToFileTime(WORD date, WORD time, LPFILETIME ft);
 BOOL LocalFileTimeToFileTime(const FILETIME *local, LPFILETIME utc);
+// Two texts compared as the system sorts them, case ignored.
+int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // Directories and path texts.
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data);
 BOOL FindClose(HANDLE h);
 DWORD GetFileAttributesA(LPCSTR name);
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes);
 BOOL DeleteFileA(LPCSTR name);
 #define MOVEFILE_REPLACE_EXISTING 1
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
@@ -145,8 +149,6 @@ DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL SetCurrentDirectoryA(LPCSTR path);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
-// Two texts compared as the system sorts them, case ignored.
-int lstrcmpiA(LPCSTR a, LPCSTR b);
 
 // The process: its module, the system it runs on, programs it starts, its heap.
 HMODULE GetModuleHandleA(LPCSTR name);

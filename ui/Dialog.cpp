@@ -2,11 +2,11 @@
 // PASSWD, the About box, and the window helpers CenterWindow and
 // SetChildrenEnabled.
 //
-// Owns and writes: extractDir, overwriteMode, mainWindow, listSearchIndex
-// (also reset by the extraction pass), overwriteAnswer, passwordText,
-// passwordLength. Reads the run state of app/SFXgbls.h, never writes it.
-// Called by: the run sequence (MainDialogProc), the extraction pass
-// (IsEntrySelected, FileExistDialogProc, PasswordDialogProc).
+// Owns and writes: overwriteMode, mainWindow, listSearchIndex, overwriteAnswer,
+// currentEntryName, passwordText, passwordLength; writes extractDir (see
+// app/SFXgbls.h). Reads the rest of the run state, never writes it. Called by:
+// the run sequence (MainDialogProc), the extraction pass (the answers of
+// archive/ask.h, which show FILEEXIST and PASSWD).
 //
 // Every procedure dispatches WM_COMMAND on the low word of wParam alone, so a
 // notification code never changes what a control does.
@@ -15,22 +15,26 @@
 #include "actions/command.h"
 #include "app/SFX.h"
 #include "app/SFXstrings.h"
+#include "app/message.h"
 #include "archive/SFXmisc.h"
+#include "archive/extract.h"
 #include "resources/resource.h"
 #include "ui/browse.h"
 
-char extractDir[TEXT_BUFFER_SIZE];
 BYTE overwriteMode = OVERWRITE_CONFIRM;
 HWND mainWindow = 0;
 LONG listSearchIndex = 0;
 BYTE overwriteAnswer = 0;
+char currentEntryName[256];
 char passwordText[PASSWORD_BUFFER_SIZE];
 LONG passwordLength = 0;
 
 // The overwrite buttons in the order of the overwrite modes they stand for
-// (OVERWRITE_CONFIRM, _ALWAYS, _NEVER), then their label.
-static const WORD overwriteControls[] = {IDC_CONFIRM_OVERWRITE, IDC_OVERWRITE,
-                                         IDC_DONT_OVERWRITE, IDC_EXISTING_LABEL};
+// (OVERWRITE_CONFIRM, _ALWAYS, _NEVER), then their label: the one map between
+// buttons and modes.
+#define OVERWRITE_MODES 3
+static const WORD overwriteControls[OVERWRITE_MODES + 1] = {
+    IDC_CONFIRM_OVERWRITE, IDC_OVERWRITE, IDC_DONT_OVERWRITE, IDC_EXISTING_LABEL};
 
 // ==== small helpers ==========================================================
 
@@ -44,17 +48,6 @@ static void ShowItem(HWND dialog, int id, int command) {
 
 static void SetCheck(HWND dialog, int id, WPARAM state) {
     SendItem(dialog, id, BM_SETCHECK, state, 0);
-}
-
-// The overwrite mode a button stands for. The button ids are consecutive in
-// the order ALWAYS, NEVER, CONFIRM, which one remainder maps onto the mode
-// values; the assertion keeps ids and modes in step.
-static BYTE OverwriteModeOf(WORD id) {
-    static_assert((IDC_OVERWRITE + 1) % 3 == OVERWRITE_ALWAYS &&
-                      (IDC_DONT_OVERWRITE + 1) % 3 == OVERWRITE_NEVER &&
-                      (IDC_CONFIRM_OVERWRITE + 1) % 3 == OVERWRITE_CONFIRM,
-                  "the overwrite buttons follow the overwrite modes");
-    return (BYTE)((id + 1) % 3);
 }
 
 // Checks the button of an overwrite mode.
@@ -107,6 +100,10 @@ void SetChildrenEnabled(HWND dialog, bool enable) {
     EnumChildWindows(dialog, EnableChild, enable);
 }
 
+// ==== the extraction pass's questions (archive/ask.h) ========================
+
+void RestartEntrySearch() { listSearchIndex = -1; }
+
 bool IsEntrySelected(HWND list, const char *name) {
     // The list searches from the item after the start index and wraps around, so
     // entries met in archive order are found without rescanning the whole list.
@@ -126,8 +123,29 @@ bool IsEntrySelected(HWND list, const char *name) {
     return false;
 }
 
+void MarkEntryDone(HWND list) {
+    SendMessageA(list, LB_SETSEL, FALSE, (LPARAM)listSearchIndex);
+}
+
+bool OverwriteWanted(const char *path) {
+    if (overwriteMode == OVERWRITE_CONFIRM) {
+        FileNamePart(path, currentEntryName);
+        DialogBoxParamA(programInstance, STR_RES_FILEEXIST, 0, FileExistDialogProc, 0);
+        return overwriteAnswer != 0;
+    }
+    return overwriteMode != OVERWRITE_NEVER;
+}
+
+void AskPassword(char *password) {
+    DialogBoxParamA(programInstance, STR_RES_PASSWD, 0, PasswordDialogProc, 0);
+    LONG length = passwordLength;
+    if (length > PASSWORD_BUFFER_SIZE - 1) length = PASSWORD_BUFFER_SIZE - 1;
+    if (length < 0) length = 0;
+    StringFromBuffer(password, passwordText, length);
+}
+
 void ShowAboutBox(HWND owner) {
-    MessageBoxA(owner, STR_ABOUT_TEXT, STR_ABOUT_CAPTION, MB_OK);
+    ShowMessage(STR_ABOUT_TEXT, STR_ABOUT_CAPTION, MB_OK, owner);
 }
 
 // ==== the main dialog ========================================================
@@ -159,10 +177,10 @@ static void InitMainDialog(HWND dialog) {
     ShowDirEdit(dialog);
     SendItem(dialog, IDC_DIR_EDIT, EM_SETSEL, 0, 32767);
 
-    overwriteMode = (BYTE)overwriteButton;
+    overwriteMode = initialOverwriteMode;
     CheckOverwriteButton(dialog, overwriteMode);
     if (lockOverwriteMode)
-        for (int i = 0; i < 4; i++) DestroyWindow(GetDlgItem(dialog, overwriteControls[i]));
+        for (int i = 0; i <= OVERWRITE_MODES; i++) DestroyWindow(GetDlgItem(dialog, overwriteControls[i]));
 
     SetWindowTextA(dialog, captionText);
     CenterWindow(dialog);
@@ -235,11 +253,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             if (PathExists(extractDir)) SetCurrentDirectoryA(extractDir);
             EndDialog(dialog, IDCANCEL);
             return TRUE;
-        case IDC_OVERWRITE:
-        case IDC_DONT_OVERWRITE:
-        case IDC_CONFIRM_OVERWRITE:
-            overwriteMode = OverwriteModeOf(id);
-            break;
         case IDC_ABOUT:
             ShowAboutBox(dialog);
             break;
@@ -247,6 +260,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             Browse(dialog);
             break;
         }
+        for (BYTE mode = 0; mode < OVERWRITE_MODES; mode++)
+            if (id == overwriteControls[mode]) overwriteMode = mode;
     }
     return FALSE;
 }
@@ -284,7 +299,7 @@ INT_PTR CALLBACK NewDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             name[GetDlgItemTextA(dialog, IDC_NEW_SUBDIR, name, MAX_PATH)] = 0;
             if (name[0]) {
                 if (!CreateSubdirectory(extractDir, name)) {
-                    MessageBoxA(dialog, STR_ERROR_IN_DIRECTORY, STR_ERROR_CAPTION, MB_ICONERROR);
+                    ShowMessage(STR_ERROR_IN_DIRECTORY, STR_ERROR_CAPTION, MB_ICONERROR, dialog);
                     return FALSE;
                 }
                 // The name goes in as typed; a path that would not fit leaves the

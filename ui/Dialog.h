@@ -1,15 +1,16 @@
 // Dialog: the main dialog and the sub-dialogs (new subdirectory, overwrite
-// confirmation, password) with the About box, and the window helpers.
+// confirmation, password) with the About box, and the window helpers. Answers
+// the extraction pass's questions (archive/ask.h).
 #pragma once
-#include "platform/win32.h"
 #include "app/SFXgbls.h"
-#include "archive/extract.h"
+#include "archive/ask.h"
+#include "platform/win32.h"
 
-extern char extractDir[TEXT_BUFFER_SIZE];  // destination of the extraction
-extern BYTE overwriteMode;                 // OVERWRITE_* (app/sfxformat.h)
+extern BYTE overwriteMode;                 // OVERWRITE_* (app/sfxformat.h), the mode in force
 extern HWND mainWindow;                    // the main dialog, once initialised
 extern LONG listSearchIndex;               // list item found for the current entry
 extern BYTE overwriteAnswer;               // FILEEXIST: 1 overwrite, 0 keep
+extern char currentEntryName[256];         // file name asked about by FILEEXIST
 extern char passwordText[PASSWORD_BUFFER_SIZE];
 extern LONG passwordLength;
 
@@ -18,9 +19,6 @@ INT_PTR CALLBACK NewDirDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 INT_PTR CALLBACK FileExistDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Finds the entry's item (case-insensitive, searching on from listSearchIndex and
-// wrapping) and tells whether it is selected.
-bool IsEntrySelected(HWND list, const char *name);
 void CenterWindow(HWND window);
 void SetChildrenEnabled(HWND dialog, bool enable);
 bool CreateSubdirectory(const char *base, const char *name);

@@ -55,8 +55,10 @@ int Lookup(HANDLE h) {
 
 bool ReadOnlyMode(const struct stat &st) { return !S_ISDIR(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
+// A file without its owner's write bit is read-only, as Wine shows it.
 DWORD AttributesOf(const struct stat &st) {
-    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return ReadOnlyMode(st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
 }
 
 WIN32_FIND_DATAA FindEntry(const std::string &name, const struct stat &st) {
@@ -282,6 +284,15 @@ DWORD GetFileAttributesA(LPCSTR name) {
     // "dir\" names the directory; "file\" names nothing.
     if (r.trailingSeparator && !S_ISDIR(st.st_mode)) return INVALID_FILE_ATTRIBUTES;
     return AttributesOf(st);
+}
+
+// Only the read-only attribute has a place on the host: the owner's write bit.
+BOOL SetFileAttributesA(LPCSTR name, DWORD attributes) {
+    ResolvedPath r;
+    struct stat st;
+    if (!Resolve(name, r) || stat(r.host.c_str(), &st) != 0) return FALSE;
+    mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? st.st_mode & ~0222 : st.st_mode | S_IWUSR;
+    return chmod(r.host.c_str(), mode & 07777) == 0;
 }
 
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES sa) {

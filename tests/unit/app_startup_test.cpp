@@ -104,7 +104,7 @@ TEST_F(ConfigHeader, WorkedExample) {
     EXPECT_FALSE(showRunCheckbox);
     EXPECT_TRUE(selectFiles);
     EXPECT_FALSE(lockOverwriteMode);
-    EXPECT_EQ(overwriteButton, OVERWRITE_CONFIRM);
+    EXPECT_EQ(initialOverwriteMode, OVERWRITE_CONFIRM);
     EXPECT_FALSE(checkArchiveSize);
     EXPECT_FALSE(autoStart);
     EXPECT_TRUE(showFinishedMessage);
@@ -137,7 +137,7 @@ TEST_F(ConfigHeader, OptionBits) {
         EXPECT_EQ(showRunCheckbox, k.run);
         EXPECT_EQ(selectFiles, k.select);
         EXPECT_EQ(lockOverwriteMode, k.lock);
-        EXPECT_EQ(overwriteButton, k.button);
+        EXPECT_EQ(initialOverwriteMode, k.button);
         EXPECT_EQ(checkArchiveSize, k.check);
         EXPECT_EQ(showFinishedMessage, k.finished);
         EXPECT_FALSE(autoStart);  // "test.exe" never qualifies

@@ -172,20 +172,12 @@ std::vector<StreamCase> Cases() {
         std::vector<ClSymbol> s = TwoLiteralsAndMatch(0);
         c.push_back({"dynamic, no distance code, literals only",
                      DynamicBlock(258, 1, cl, s,
-                                  [](BitWriter &w) {
-                                      w.Code(0, 2);
-                                      w.Code(1, 2);
-                                      w.Code(2, 2);
-                                  }),
+                                  [](BitWriter &w) { w.Code(0, 2), w.Code(1, 2), w.Code(2, 2); }),
                      INFLATE_OK, "ab"});
         // ... but a length code has no distance to go with it.
         c.push_back({"dynamic, no distance code, a length met",
                      DynamicBlock(258, 1, cl, s,
-                                  [](BitWriter &w) {
-                                      w.Code(0, 2);
-                                      w.Code(3, 2);
-                                      w.Code(0, 2);
-                                  }),
+                                  [](BitWriter &w) { w.Code(0, 2), w.Code(3, 2), w.Code(0, 2); }),
                      INFLATE_DAMAGED, ""});
     }
     {

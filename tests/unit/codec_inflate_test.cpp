@@ -141,7 +141,21 @@ TEST(InflateFrame, ShortWritesFailTheEntry) {
         EXPECT_FALSE(out.crcMatches) << limit;
         EXPECT_LT(out.output.size(), data.size());
         EXPECT_EQ(out.leaked, 0);
+        EXPECT_EQ(out.writes, 1) << "the entry stops at its first failed write";
     }
+    // More output than the entry declares fails it there: nothing beyond is
+    // written or decoded.
+    for (DWORD declared : {0u, 32767u, 32768u, (DWORD)data.size() - 1}) {
+        setup.writeLimit = 0;
+        setup.uncompressedSize = declared;
+        auto out = Inflate(setup);
+        EXPECT_FALSE(out.crcMatches) << declared;
+        EXPECT_LE(out.output.size(), declared) << declared;
+        EXPECT_EQ(out.leaked, 0);
+    }
+    setup.uncompressedSize = (DWORD)data.size();
+    EXPECT_TRUE(Inflate(setup).crcMatches);
+    setup.uncompressedSize = 0xFFFFFFFF;
     // A small entry that fits: the limit does not bite, the entry passes.
     std::string small = "short";
     setup.file = testutil::RawDeflate(small, 6);

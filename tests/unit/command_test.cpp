@@ -65,7 +65,7 @@ protected:
     }
     std::string Part(int which) {
         char out[COMMAND_PART_SIZE];
-        GetCommandPart(which, out, sizeof out);
+        GetCommandPart((CommandPart)which, out, sizeof out);
         return out;
     }
     std::string Caption() {
@@ -394,7 +394,8 @@ TEST_F(CommandTest, TokenFloodStaysWithinTheBuffers) {
         SetCommand(cmd);
         char out[COMMAND_PART_SIZE + 16];
         memset(out, '#', sizeof out);
-        GetCommandPart(cmd.find('|') == std::string::npos ? 1 : 2, out, COMMAND_PART_SIZE);
+        GetCommandPart(cmd.find('|') == std::string::npos ? COMMAND_PROGRAM : COMMAND_PARAMETERS, out,
+                       COMMAND_PART_SIZE);
         EXPECT_EQ(strlen(out), (size_t)COMMAND_PART_SIZE - 1);
         EXPECT_EQ(out[COMMAND_PART_SIZE], '#');
         Caption();

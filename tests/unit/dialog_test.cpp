@@ -116,7 +116,7 @@ TEST_F(DialogTest, InitialisationFollowsTheOptionBits) {
         SCOPED_TRACE(c.label);
         selectFiles = c.selectFiles;
         lockOverwriteMode = c.lock;
-        overwriteButton = c.mode;
+        initialOverwriteMode = c.mode;
         hasCommand = c.command != nullptr;
         strcpy(command, c.command ? c.command : "");
         showRunCheckbox = c.showRun;
@@ -218,7 +218,7 @@ TEST_F(DialogTest, FailedRunStaysOpenUnlessStartedAutomatically) {
     strcpy(command, "><setup.exe");
     strcpy(defaultDir, "D:\\dest");
     hasDefaultDir = true;
-    overwriteButton = OVERWRITE_ALWAYS;
+    initialOverwriteMode = OVERWRITE_ALWAYS;
     for (bool automatic : {false, true}) {
         SCOPED_TRACE(automatic ? "automatic start" : "Start pressed");
         Fresh();

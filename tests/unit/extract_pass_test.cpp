@@ -3,6 +3,7 @@
 // the refused names, and every block and handle given back.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -394,15 +395,36 @@ TEST_F(ExtractPass, EdgeEntries) {
         {.label = "a path of 259 characters is written",
          .zip = Crafted({E(fits, "x")}), .result = true, .after = {{fits, "x"}},
          .boxes = {kFinished}},
+        // Its replacement, the path and "~tvx", would not fit.
+        {.label = "an existing file at 259 characters is not replaced",
+         .zip = Crafted({E(fits, "x"), E("ok", "fine")}), .before = {{fits, "old"}},
+         .after = {{fits, "old"}, {"ok", "fine"}}, .selected = {fits},
+         .boxes = {CannotOpen(fits), kNotExtracted}},
+        // The link's target is outside the destination and missing: nothing is
+        // written through the link (the check after the table sees outside it).
+        {.label = "a dangling link in the way is not written through",
+         .zip = Crafted({E("a", "alpha"), E("ok", "fine")}), .before = {{"keep", "k"}},
+         .after = {{"a", ""}, {"keep", "k"}, {"ok", "fine"}}, .selected = {"a"},
+         .boxes = {CannotOpen("a"), kNotExtracted},
+         .fault = [this] { ASSERT_EQ(symlink((tmp / "outside").c_str(), (dest + "/a").c_str()), 0); }},
         {.label = "a path of 260 characters is refused",
          .zip = Crafted({E(over, "x"), E("ok", "fine")}), .after = {{"ok", "fine"}},
          .selected = {over}, .boxes = {CannotOpen(over), kNotExtracted}},
-        // "." names the destination itself: like a folder entry, it is done.
-        {.label = "parent references at the end and alone; the destination itself",
-         .zip = Crafted({E("x/..", "x"), E("..", "x"), E(".", "x"), E("ok", "fine")}),
+        {.label = "parent references at the end and alone",
+         .zip = Crafted({E("x/..", "x"), E("..", "x"), E("ok", "fine")}),
          .after = {{"ok", "fine"}},
          .selected = {"..", "x/.."},
          .boxes = {CannotOpen("x\\.."), CannotOpen(".."), kNotExtracted}},
+        // The system trims a name's last dots and spaces: "." and "newdir/."
+        // would name a folder, "b " the file "b"; none of them is written.
+        {.label = "file names ending in a dot or a space are refused",
+         .zip = Crafted({E(".", "x"), E("newdir/.", "x"), E("other/ ", "y"), E("b ", "z"),
+                         E("ok", "fine")}),
+         .before = {{"newdir/", kDir}, {"other/", kDir}},
+         .after = {{"newdir/", kDir}, {"other/", kDir}, {"ok", "fine"}},
+         .selected = {".", "b ", "newdir/.", "other/ "},
+         .boxes = {CannotOpen("."), CannotOpen("newdir\\."), CannotOpen("other\\ "),
+                   CannotOpen("b "), kNotExtracted}},
         // Wildcards would make the existence test match the files beside them,
         // and in don't-overwrite mode the entry would pass for kept.
         {.label = "wildcard names are refused, whatever matches them",
@@ -415,13 +437,20 @@ TEST_F(ExtractPass, EdgeEntries) {
         {.label = "device names and characters no file name holds are refused",
          .zip = Crafted({E("nul.txt", "x"), E("a/Com1.log", "x"), E("con .", "x"), E("LPT9", "x"),
                          E("d/conout$.x/e", "x"), E("readme<", "x"), E("q\"x", "x"), E("t\tx", "x"),
-                         E("com10", "c"), E("console", "k"), E("nul_x", "n")}),
+                         E("com10", "c"), E("console", "k"), E("nul_x", "n"),
+                         // The code page's superscripts 1, 2 and 3 are device digits too.
+                         E("COM\xB9", "s"), E("com\xB2.txt", "s"), E("LPT\xB3", "s"),
+                         E("lpt\xB9 .log", "s"), E("com\xB4", "4")}),
          .mode = OVERWRITE_NEVER, .before = {{"readme", "old"}},
-         .after = {{"readme", "old"}, {"com10", "c"}, {"console", "k"}, {"nul_x", "n"}},
-         .selected = {"a/Com1.log", "con .", "d/conout$.x/e", "LPT9", "nul.txt", "q\"x", "readme<", "t\tx"},
+         .after = {{"readme", "old"}, {"com10", "c"}, {"console", "k"}, {"nul_x", "n"},
+                   {"com\xB4", "4"}},
+         .selected = {"a/Com1.log", "con .", "d/conout$.x/e", "LPT9", "nul.txt", "q\"x", "readme<",
+                      "t\tx", "COM\xB9", "com\xB2.txt", "LPT\xB3", "lpt\xB9 .log"},
          .boxes = {CannotOpen("nul.txt"), CannotOpen("a\\Com1.log"), CannotOpen("con ."),
                    CannotOpen("LPT9"), CannotOpen("d\\conout$.x\\e"), CannotOpen("readme<"),
-                   CannotOpen("q\"x"), CannotOpen("t\tx"), kNotExtracted}},
+                   CannotOpen("q\"x"), CannotOpen("t\tx"), CannotOpen("COM\xB9"),
+                   CannotOpen("com\xB2.txt"), CannotOpen("LPT\xB3"), CannotOpen("lpt\xB9 .log"),
+                   kNotExtracted}},
         {.label = "file cut inside the data: what was there is written, entry selected",
          .zip = [cutZip] { return cutZip; },
          .after = {{"a", "alpha"}, {"b", kBig.substr(0, 1000)}},

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/SFXgbls.h"
+#include "archive/entryio.h"
 #include "archive/extract.h"
 #include "codec/SFXinflt.h"
 #include "support/archives.h"

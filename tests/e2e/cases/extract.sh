@@ -485,3 +485,43 @@ auto_start() {
     expect_file out/sub/b.txt "auto b"
 }
 scenario extract-auto-start auto_start
+
+# Existing files and links in overwrite mode. The suite runs as root, for whom no write
+# is ever refused: Wine shows a file without write bits as read-only, and the stub goes
+# by that attribute, so chmod on the host is what makes a read-only file here. A
+# read-only file is refused, not replaced by the rename; a dangling link whose target
+# lies outside the destination is never written through. Both stay selected.
+existing_in_the_way() {
+    put_file in/a.txt "new a"
+    put_file in/b.txt "new b"
+    put_file in/c.txt "new c"
+    put_file out/a.txt "old a"
+    chmod a-w out/a.txt
+    ln -s "$CASE/outside.txt" out/b.txt
+    sfx_make app.exe --caption "In the way" --select-files --overwrite always -C in a.txt b.txt c.txt ||
+        return
+    sfx_start app.exe
+    robot <<R
+wait "In the way" 20 with 301
+settext 101 "$CASE_WIN\\out"
+click IDOK
+msgbox "Cannot open file .." 10
+expect-msgbox "$CASE_WIN\\out\\a.txt" error OK
+answer IDOK
+msgbox "Cannot open file .." 10
+expect-msgbox "$CASE_WIN\\out\\b.txt" error OK
+answer IDOK
+msgbox "Error.." 10
+answer IDOK
+wait "In the way" 5 with 301
+expect-items-selected 301 "a.txt" "b.txt"
+answer IDCANCEL
+R
+    sfx_wait 10
+    expect_file out/a.txt "old a"
+    [[ -w out/a.txt && $(stat -c %a out/a.txt) != 444 ]] && fail "a.txt lost its read-only mode"
+    expect_no_file outside.txt
+    [[ -L out/b.txt ]] || fail "the link b.txt was replaced"
+    expect_file out/c.txt "new c"
+}
+scenario extract-existing-in-the-way existing_in_the_way

@@ -36,6 +36,13 @@ damage() {  # KIND FILE
         cut-in-data) cut_file "$f" $((start + 3000)) ;;
         cut-in-header) cut_file "$f" $((HEADER_OFFSET + 5)) ;;
         byte-appended) append_bytes "$f" "00" ;;
+        fake-certificate)  # 64 junk bytes appended, the PE security entry pointed at them
+            local size pe
+            size=$(stat -c %s "$f")
+            pe=$(od -An -tu4 -j 60 -N4 "$f" | tr -d ' ')
+            append_bytes "$f" "$(printf '4A %.0s' {1..64})"
+            patch_bytes "$f" $((pe + 0x98)) "$(printf '%02x %02x %02x %02x' $((size & 255)) \
+                $((size >> 8 & 255)) $((size >> 16 & 255)) $((size >> 24))) 40 00 00 00" ;;
         zip-22-bytes)  # an empty archive: the end record alone
             cut_file "$f" "$start"
             append_bytes "$f" "50 4B 05 06 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00" ;;
@@ -53,7 +60,7 @@ EOF
 }
 
 for kind in signature signature-nul signature-case stub-length cut-in-data cut-in-header \
-            byte-appended zip-22-bytes; do
+            byte-appended zip-22-bytes fake-certificate; do
     scenario "refused-$kind" refused "$kind"
 done
 

@@ -2,13 +2,14 @@
 // extraction pass sets it up: the archive file open in archiveHandle and
 // positioned at the entry's data, a new output file in outputHandle, localHeader
 // (method 8, flags, CRC, compressed size), remainingCompressed, the keys of an
-// encrypted entry, entryCrc preset. The codec tests, the inflate fuzz target and
+// encrypted entry, the entry's output started (entryCrc preset). The codec tests, the inflate fuzz target and
 // the inflate benchmark all drive the decoder through it.
 #pragma once
 #include <functional>
 #include <string>
 
 #include "app/SFXgbls.h"
+#include "archive/entryio.h"
 #include "archive/extract.h"
 #include "codec/SFXinflt.h"
 #include "codec/crc32.h"
@@ -23,6 +24,7 @@ struct EntrySetup {
     LONG compressedSize = -1;     // remainingCompressed; -1: the rest of the file
     WORD flags = 0;               // localHeader.flags (bit 0: encrypted)
     DWORD crc = 0;                // localHeader.crc32
+    DWORD uncompressedSize = 0xFFFFFFFF;  // localHeader.uncompressedSize: no bound
     std::function<void()> keys;   // sets the keys of an encrypted entry
 };
 
@@ -46,15 +48,16 @@ inline EntryEnd RunEntry(const EntrySetup &setup, const std::function<int()> &de
     if (end.opened) {
         LONG fileSize = (LONG)SetFilePointer(archiveHandle, 0, 0, FILE_END);
         SetFilePointer(archiveHandle, (LONG)setup.dataOffset, 0, FILE_BEGIN);
+        remainingCompressed = setup.compressedSize;
+        if (remainingCompressed < 0) remainingCompressed = fileSize - (LONG)setup.dataOffset;
         localHeader = LocalHeader{};
         localHeader.method = 8;
         localHeader.flags = setup.flags;
         localHeader.crc32 = setup.crc;
         localHeader.compressedSize = (DWORD)remainingCompressed;
-        remainingCompressed = setup.compressedSize;
-        if (remainingCompressed < 0) remainingCompressed = fileSize - (LONG)setup.dataOffset;
+        localHeader.uncompressedSize = setup.uncompressedSize;
         if (setup.keys) setup.keys();
-        entryCrc = 0xFFFFFFFFu;
+        StartEntryOutput();
         if (decode)
             end.result = decode();
         else

@@ -20,7 +20,7 @@ protected:
         captionText = caption, defaultDirText = defaultDir, commandText = command;
         hasDefaultDir = hasCommand = showRunCheckbox = lockOverwriteMode = autoStart = false;
         selectFiles = showFinishedMessage = true;
-        overwriteButton = OVERWRITE_CONFIRM;
+        initialOverwriteMode = OVERWRITE_CONFIRM;
         mainWindow = nullptr;
         extractDir[0] = 0;
     }
