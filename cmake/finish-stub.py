@@ -11,7 +11,7 @@ Six jobs, in this order:
                  from the symbols that bound the tables in the map file;
   3. signatures  no ZIP record signature anywhere in the image, so that no ZIP reader
                  takes stub bytes for an archive record;
-  4. padding     zero bytes up to HEADER_OFFSET;
+  4. padding     zero bytes up to HEADER_OFFSET, inside the last section's file block;
   5. time stamp   the PE header's TimeDateStamp (the linker writes none, so that the same
                  sources give the same bytes): TIME_STAMP, seconds since 1970;
   6. checksum     the PE checksum of the padded file, last, as it covers every byte (the
@@ -84,7 +84,21 @@ def check_signatures(image):
 
 
 def pad(image, header_offset):
+    """Zero bytes up to HEADER_OFFSET, and the last section's file block grown over them
+    (as far as its addresses allow): the room below the header then belongs to the
+    section that ends with the resource tree, where the builder may lay out a larger one."""
     image.extend(bytes(header_offset - len(image)))
+    opt, table, count = pe_headers(image)
+    headers = [table + 40 * i for i in range(count)]
+    last = max(headers, key=lambda h: struct.unpack_from("<I", image, h + 20)[0])
+    virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<IIII", image, last + 8)
+    later = [struct.unpack_from("<I", image, h + 12)[0] for h in headers
+             if struct.unpack_from("<I", image, h + 12)[0] > rva]
+    grown = header_offset - raw_offset
+    if later:
+        grown = min(grown, min(later) - rva)
+    if grown > raw_size:
+        struct.pack_into("<I", image, last + 16, grown)
 
 
 def set_time_stamp(image, seconds):

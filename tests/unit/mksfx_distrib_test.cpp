@@ -257,7 +257,7 @@ TEST_F(MksfxDistrib, PublisherResourcesReadBackByAnotherReader) {
         {"--icon app.ico", {"icon 32 4\nicon 16 4\n"}, false},
         {"--icon app.ico --version-string 'LegalCopyright=© Ærø 2026' --version-string 'ProductName=Acme Widget'"
          " --version-string 'CompanyName=Acme Ltd' --product-version 2.3",
-         {"icon 32 4\nres 16", "string LegalCopyright=© Ærø 2026", "fixed 0.0.0.0 2.3.0.0",
+         {"icon 32 4\n", "res 16 1 ", "string LegalCopyright=© Ærø 2026", "fixed 0.0.0.0 2.3.0.0",
           "string ProductVersion=2.3.0.0"},
          false},
         {"--elevation admin --version-string Comments=x", {"string Comments=x"}, true},
