@@ -19,6 +19,19 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+// shell32 is not imported: its own imports (version.dll among them, no KnownDLL)
+// would load from the program's folder before the search there is shut off
+// (platform/win/entry.cpp). The four calls load it at their first use from the
+// system folder (platform/win/shell.cpp).
+#define SHBrowseForFolderA SfxBrowseForFolder
+#define SHGetPathFromIDListA SfxGetPathFromIDList
+#define SHGetMalloc SfxGetMalloc
+#define ShellExecuteA SfxShellExecute
+LPITEMIDLIST SfxBrowseForFolder(LPBROWSEINFOA info);
+BOOL SfxGetPathFromIDList(LPCITEMIDLIST pidl, LPSTR path);
+HRESULT SfxGetMalloc(LPMALLOC *malloc);
+HINSTANCE SfxShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir, INT show);
+
 #else  // the POSIX stand-in
 
 #include <stddef.h>
