@@ -498,30 +498,36 @@ existing_in_the_way() {
     put_file out/a.txt "old a"
     chmod a-w out/a.txt
     ln -s "$CASE/outside.txt" out/b.txt
+    # A hidden system file is replaced and stays hidden and system.
+    put_file out/c.txt "old c"
+    wine_run cmd /c attrib +h "$CASE_WIN\\out\\c.txt" >/dev/null  # one attribute a call under Wine
+    wine_run cmd /c attrib +s "$CASE_WIN\\out\\c.txt" >/dev/null
     sfx_make app.exe --caption "In the way" --select-files --overwrite always -C in a.txt b.txt c.txt ||
         return
     sfx_start app.exe
     robot <<R
-wait "In the way" 20 with 301
+wait "In the way" 30 with 301
 settext 101 "$CASE_WIN\\out"
 click IDOK
-msgbox "Cannot open file .." 10
+msgbox "Cannot open file .." 30
 expect-msgbox "$CASE_WIN\\out\\a.txt" error OK
 answer IDOK
-msgbox "Cannot open file .." 10
+msgbox "Cannot open file .." 30
 expect-msgbox "$CASE_WIN\\out\\b.txt" error OK
 answer IDOK
-msgbox "Error.." 10
+msgbox "Error.." 30
 answer IDOK
-wait "In the way" 5 with 301
+wait "In the way" 30 with 301
 expect-items-selected 301 "a.txt" "b.txt"
 answer IDCANCEL
 R
-    sfx_wait 10
+    sfx_wait 30
     expect_file out/a.txt "old a"
     [[ -w out/a.txt && $(stat -c %a out/a.txt) != 444 ]] && fail "a.txt lost its read-only mode"
     expect_no_file outside.txt
     [[ -L out/b.txt ]] || fail "the link b.txt was replaced"
     expect_file out/c.txt "new c"
+    [[ $(wine_run cmd /c attrib "$CASE_WIN\\out\\c.txt" | cut -c1-12) == *S*H* ]] ||
+        fail "c.txt lost its attributes: $(wine_run cmd /c attrib "$CASE_WIN\\out\\c.txt")"
 }
 scenario extract-existing-in-the-way existing_in_the_way
