@@ -35,9 +35,8 @@ struct PeHeaders {
 
 PeHeaders ReadPeHeaders(const std::vector<uint8_t> &image) {
     PeHeaders h;
-    if (image.size() < 0x40) Fail("the stub is no PE image");
-    h.pe = GetU32(&image[PE_HEADER_POINTER]);
-    if (h.pe > image.size() - 24 || std::memcmp(&image[h.pe], "PE\0\0", 4) != 0)
+    h.pe = PeHeaderOffset(image);
+    if (image.size() < 24 || h.pe > image.size() - 24 || std::memcmp(&image[h.pe], "PE\0\0", 4) != 0)
         Fail("the stub is no PE image");
     h.optional = h.pe + 24;
     h.count = GetU16(&image[h.pe + 6]);
@@ -693,8 +692,8 @@ std::string ApplyPublisherResources(std::vector<uint8_t> &stub, const PublisherR
 
 void SetTimeStamp(std::vector<uint8_t> &image, uint32_t seconds) {
     // Only the COFF header is needed (the stub's own check has found "PE").
-    size_t pe = image.size() >= 0x40 ? GetU32(&image[PE_HEADER_POINTER]) : image.size();
-    if (pe < image.size() && image.size() - pe >= 24) Put32(image, pe + 8, seconds);
+    size_t pe = PeHeaderOffset(image);
+    if (image.size() >= 24 && pe <= image.size() - 24) Put32(image, pe + 8, seconds);
 }
 
 namespace {
